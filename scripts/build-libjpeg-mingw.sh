@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# Builds a static Win32 libjpeg-turbo (libjpeg 8 API) from Debian's source
+# package with the mingw-w64 toolchain and installs it into PREFIX.
+#
+#   usage: build-libjpeg-mingw.sh PREFIX
+#
+# Does nothing when PREFIX already holds lib/libjpeg.a and include/jpeglib.h.
+# Sources and build tree live next to PREFIX (PREFIX/../libjpeg-turbo-src);
+# the full build output goes to build.log there and only its tail is shown
+# when something fails. Runs as root, or through sudo for the apt steps.
+set -euo pipefail
+
+me="build-libjpeg-mingw"
+say() { echo "$me: $*"; }
+die() { echo "$me: error: $*" >&2; exit 1; }
+
+[ $# -eq 1 ] && [ -n "$1" ] || die "usage: $0 PREFIX"
+PREFIX="$1"
+case "$PREFIX" in
+  /*) ;;
+  *) PREFIX="$PWD/$PREFIX" ;;
+esac
+PREFIX="${PREFIX%/}"
+
+if [ -f "$PREFIX/lib/libjpeg.a" ] && [ -f "$PREFIX/include/jpeglib.h" ]; then
+  exit 0
+fi
+
+script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+toolchain="$script_dir/../cmake/mingw-i686.cmake"
+[ -f "$toolchain" ] || die "toolchain file not found: $toolchain"
+toolchain="$(cd "$(dirname "$toolchain")" && pwd)/$(basename "$toolchain")"
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null 2>&1 || die "run as root or install sudo"
+  SUDO="sudo"
+fi
+
+scratch="$(dirname "$PREFIX")/libjpeg-turbo-src"
+mkdir -p "$scratch"
+log="$scratch/build.log"
+: >"$log"
+
+# Runs a command with its output appended to the log; on failure shows the
+# log's tail and stops.
+run() {
+  echo "+ $*" >>"$log"
+  if ! "$@" >>"$log" 2>&1; then
+    echo "$me: failed: $*" >&2
+    echo "---- last lines of $log ----" >&2
+    tail -n 40 "$log" >&2
+    exit 1
+  fi
+}
+
+apt_updated=0
+apt_update() {
+  if [ "$apt_updated" -eq 0 ]; then
+    say "apt-get update"
+    run $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update
+    apt_updated=1
+  fi
+}
+
+# --- deb-src entry ----------------------------------------------------------
+have_deb_src() {
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] && grep -Eq '^[[:space:]]*deb-src[[:space:]]' "$f" && return 0
+  done
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && grep -Eiq '^Types:.*\bdeb-src\b' "$f" && return 0
+  done
+  return 1
+}
+
+if ! have_deb_src; then
+  deb822=/etc/apt/sources.list.d/debian.sources
+  classic=/etc/apt/sources.list
+  if [ -f "$deb822" ] && grep -Eiq '^Types:[[:space:]]*deb[[:space:]]*$' "$deb822"; then
+    target=/etc/apt/sources.list.d/kqsdk-deb-src.sources
+    say "adding deb-src entry $target (from $deb822)"
+    sed -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/I' "$deb822" \
+      | $SUDO tee "$target" >/dev/null
+  elif [ -f "$classic" ] && grep -Eq '^[[:space:]]*deb[[:space:]]' "$classic"; then
+    target=/etc/apt/sources.list.d/kqsdk-deb-src.list
+    say "adding deb-src entry $target (from $classic)"
+    grep -E '^[[:space:]]*deb[[:space:]]' "$classic" \
+      | sed -E 's/^[[:space:]]*deb([[:space:]])/deb-src\1/' \
+      | $SUDO tee "$target" >/dev/null
+  else
+    die "no apt source to derive a deb-src entry from ($deb822 or $classic)"
+  fi
+  apt_update
+fi
+
+# --- build tools ------------------------------------------------------------
+tools=(dpkg-dev cmake make nasm g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix)
+missing=()
+for p in "${tools[@]}"; do
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' \
+    || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt_update
+  say "installing ${missing[*]}"
+  run $SUDO env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The deb-src entry may predate this run without its index ever having been
+# fetched.
+if ! apt-cache showsrc libjpeg-turbo 2>/dev/null | grep -q '^Package:'; then
+  apt_update
+  apt-cache showsrc libjpeg-turbo 2>/dev/null | grep -q '^Package:' \
+    || die "apt knows no source package libjpeg-turbo"
+fi
+
+# --- source -----------------------------------------------------------------
+say "fetching Debian source package libjpeg-turbo"
+dl="$scratch/download"
+src="$scratch/source"
+mkdir -p "$dl"
+# As root apt cannot drop to _apt in a directory _apt cannot write; it then
+# downloads unsandboxed and says so. Harmless.
+(cd "$dl" && run apt-get source --download-only libjpeg-turbo)
+dsc="$(ls -t "$dl"/libjpeg-turbo_*.dsc 2>/dev/null | head -n 1)"
+[ -n "$dsc" ] || die "no .dsc downloaded (see $log)"
+rm -rf "$src"
+say "unpacking $(basename "$dsc")"
+run dpkg-source -x "$dsc" "$src"
+
+# --- configure, build, install ---------------------------------------------
+simd=OFF
+probe="$scratch/nasm-probe"
+printf 'section .text\nglobal _probe\n_probe:\n  ret\n' >"$probe.asm"
+if nasm -f win32 -o "$probe.obj" "$probe.asm" >>"$log" 2>&1; then
+  simd=ON
+else
+  say "nasm cannot produce win32 objects; building without SIMD"
+fi
+rm -f "$probe.asm" "$probe.obj"
+
+bld="$scratch/build"
+rm -rf "$bld"
+mkdir -p "$bld"
+cd "$bld"
+# The package's own GNUInstallDirs turns a relative LIBDIR/INCLUDEDIR given
+# on the command line into an absolute path based on the current directory,
+# so pass them absolute (and work from inside the build tree regardless).
+say "configuring (Win32, static, jpeg8 API, SIMD=$simd)"
+run cmake -S "$src" -B "$bld" \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_INSTALL_PREFIX="$PREFIX" \
+  -DCMAKE_INSTALL_LIBDIR="$PREFIX/lib" \
+  -DCMAKE_INSTALL_INCLUDEDIR="$PREFIX/include" \
+  -DCMAKE_ASM_NASM_COMPILER=nasm \
+  -DWITH_JPEG8=ON \
+  -DENABLE_SHARED=OFF \
+  -DENABLE_STATIC=ON \
+  -DWITH_TURBOJPEG=OFF \
+  -DWITH_JAVA=OFF \
+  -DWITH_SIMD="$simd" \
+  -DREQUIRE_SIMD=OFF
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+say "building with $jobs jobs"
+run cmake --build "$bld" --parallel "$jobs"
+say "installing into $PREFIX"
+run cmake --install "$bld"
+
+for f in lib/libjpeg.a include/jpeglib.h include/jconfig.h include/jmorecfg.h include/jerror.h; do
+  [ -f "$PREFIX/$f" ] || die "install incomplete: $PREFIX/$f missing (see $log)"
+done
+say "done"

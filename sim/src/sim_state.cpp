@@ -1,0 +1,42 @@
+#include "sim_state.h"
+
+namespace ztsim {
+
+SimState& State() {
+    static SimState* const state = new SimState;
+    return *state;
+}
+
+bool SimState::IsSession(ZTHandle session) const {
+    return session != nullptr && registry.IsLive(session, ObjectKind::Session) &&
+           sessions.count(session) != 0;
+}
+
+void SimState::OnReleased(ZTHandle handle, ObjectKind kind) {
+    switch (kind) {
+    case ObjectKind::Subscription:
+        // Queued notifications look the subscription up before delivery, so
+        // from here on none reaches the callback.
+        subscriptions.Remove(handle);
+        break;
+    case ObjectKind::Session:
+        sessions.erase(handle);
+        break;
+    case ObjectKind::CameraManager:
+    case ObjectKind::CameraList:
+    case ObjectKind::Array:
+    case ObjectKind::Descriptor:
+    case ObjectKind::Frame:
+        break;
+    }
+}
+
+void SimState::ResetLocked() {
+    callbacks.DropPending();
+    ledger.Clear();
+    registry.Forget();
+    subscriptions.Clear();
+    sessions.clear();
+}
+
+}  // namespace ztsim

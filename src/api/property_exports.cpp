@@ -1,0 +1,49 @@
+// Exports of device properties and the PTP datasets.
+#include "api/export_guard.h"
+#include "log/trace.h"
+
+using namespace kq;
+
+extern "C" {
+
+KQ_API KQResult KQ_STDCALL KQ_GetDeviceInfo(uint32_t, uint32_t* size, void* buffer) {
+    return Guarded([&] {
+        TraceCall("KQ_GetDeviceInfo begin");
+        if (size == nullptr) return RESULT_NULL_POINTER;
+        if (buffer == nullptr) return RESULT_BUFFER_TOO_SMALL;
+        return RESULT_OK;
+    });
+}
+
+KQ_API KQResult KQ_STDCALL KQ_GetDevicePropDesc(uint32_t camera, uint32_t propertyCode,
+                                                uint32_t* size, void* buffer) {
+    return Guarded([&] {
+        TraceCode("KQ_GetDevicePropDesc begin", static_cast<uint16_t>(propertyCode));
+        if (size == nullptr) return RESULT_NULL_POINTER;
+        if (buffer == nullptr) return RESULT_BUFFER_TOO_SMALL;
+        return SessionAwareCheck(camera);
+    });
+}
+
+KQ_API KQResult KQ_STDCALL KQ_GetDevicePropValue(uint32_t camera, uint32_t propertyCode,
+                                                 uint32_t* size, void* buffer) {
+    return Guarded([&] {
+        TraceCode("KQ_GetDevicePropValue", static_cast<uint16_t>(propertyCode));
+        if (KQResult check = SessionAwareCheck(camera)) return check;
+        if (size == nullptr) return RESULT_NULL_POINTER;
+        if (buffer == nullptr) return RESULT_BUFFER_TOO_SMALL;
+        return RESULT_OK;
+    });
+}
+
+KQ_API KQResult KQ_STDCALL KQ_SetDevicePropValue(uint32_t camera, uint32_t propertyCode,
+                                                 uint32_t size, const void* value) {
+    return Guarded([&] {
+        TraceCode("KQ_SetDevicePropValue", static_cast<uint16_t>(propertyCode));
+        if (KQResult check = SessionAwareCheck(camera)) return check;
+        if (size == 0 || value == nullptr) return RESULT_NULL_POINTER;
+        return RESULT_OK;
+    });
+}
+
+}  // extern "C"

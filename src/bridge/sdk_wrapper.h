@@ -1,0 +1,148 @@
+// CSDKWrapper: all state of the bridge in one object, BridgeState, shared by
+// the client's threads (exports) and the Camera SDK's threads (callbacks).
+// Fields that both kinds of thread touch are atomic; Camera SDK handles are
+// swapped out with exchange() so that each is released exactly once.
+#ifndef KQSDK_BRIDGE_SDK_WRAPPER_H
+#define KQSDK_BRIDGE_SDK_WRAPPER_H
+
+#include <atomic>
+#include <cstdint>
+
+#include "bridge/camera_sdk.h"
+#include "kqsdk.h"
+
+namespace kq {
+
+constexpr std::uint32_t kTransferBufferSize = 20480;
+constexpr std::uint32_t kJpegBufferSize = 102400;
+
+class CSDKWrapper {
+public:
+    CSDKWrapper();
+    ~CSDKWrapper();
+    CSDKWrapper(const CSDKWrapper&) = delete;
+    CSDKWrapper& operator=(const CSDKWrapper&) = delete;
+
+    // Lifecycle behind KQ_StartSDK and KQ_FinishSDK.
+    void Init();
+    void Destroy();
+    void CleanUp(int terminate);
+
+    // Camera enumeration and session.
+    int GetCameraList();
+    int OpenSession(std::uint32_t cameraId);
+    int CloseSession();
+
+    // Events to the client (each returns 1 when a callback was called).
+    int SetEventsCallback(std::uint32_t camera, void* context, KQEventCallback callback);
+    int RaiseCalShutdown();
+    int RaiseFullViewReleased();
+    int RaiseCameraError(std::uint32_t param2);
+
+    // Release, download and the released-image transfer.
+    int Release();
+    int AEAF();
+    int Download(std::uint32_t item);
+    void OnDownloadCompleted();
+    int GetReleasedData(KQReleasedDataCallback callback, std::uint32_t clientValue, void* context);
+
+    // Property access in Camera SDK terms, with the supported-value cache.
+    int GetProperty(std::int32_t* value, std::int32_t sdkPropertyId);
+    int SetProperty(std::int32_t sdkPropertyId, std::int32_t value);
+    int IsPropSupported(std::int32_t sdkPropertyId);
+    int EnumPropVals(std::int32_t sdkPropertyId);
+    int GetPropValAt(std::int32_t sdkPropertyId, std::int32_t index, std::int32_t* value);
+    int IsPropValSupported(std::int32_t sdkPropertyId, std::int32_t value);
+
+    // Zoom in UserZoom steps 0..14 and in camera units.
+    int SetUserZoom(std::int32_t userValue);
+    int GetUserZoom(std::int32_t* position);
+    int GetUserZoomRange(std::int32_t* minimum, std::int32_t* maximum, std::int32_t* step);
+    int SetZoom(std::int32_t position);
+    int GetZoom(std::int32_t* position);
+    int GetZoomRange(std::int32_t* minimum, std::int32_t* maximum, std::int32_t* step);
+    void OnZoomCompleted();
+
+    // Viewfinder.
+    int PreviewStart(std::uint32_t camera, void* context, KQViewFinderCallback callback);
+    int PreviewClose();
+    int DeliverPreviewFrame();
+
+    // Resets every field to its value at load (the constructor's work).
+    void Reset();
+
+    // Releases a Camera SDK handle held in a field, at most once.
+    static void ReleaseHandle(std::atomic<ZTHandle>& field);
+
+    // Lifecycle state.
+    std::atomic<std::uint32_t> sdkStarted{0};
+    std::atomic<std::uint32_t> skipSdkInit{0};
+    std::atomic<ZTHandle> cameraManager{nullptr};
+    std::atomic<ZTHandle> session{nullptr};
+    std::atomic<std::uint32_t> connected{0};
+
+    // Subscriptions.
+    std::atomic<ZTHandle> listChangedSub{nullptr};
+    std::atomic<ZTHandle> shootCompletedSub{nullptr};
+    std::atomic<ZTHandle> downloadCompletedSub{nullptr};
+    std::atomic<ZTHandle> previewFrameSub{nullptr};
+    std::atomic<ZTHandle> zoomCompletedSub{nullptr};
+    std::atomic<ZTHandle> cameraErrorSub{nullptr};
+
+    // Subscription contexts: each holds this object's address while its
+    // subscription may deliver; cleared fields make late callbacks harmless.
+    std::atomic<CSDKWrapper*> previewCtx{nullptr};
+    std::atomic<CSDKWrapper*> shootCtx{nullptr};
+    std::atomic<CSDKWrapper*> zoomCtx{nullptr};
+
+    // The download record: the file the last completed download wrote.
+    struct DownloadRecord {
+        std::atomic<CSDKWrapper*> downloadCtx{nullptr};
+        std::atomic<std::uint32_t> downloadValue{0};
+        std::atomic<std::uint16_t*> downloadPath{nullptr};
+        void Destroy();
+    } download;
+
+    // The SupportedValueCache: supported values of one SDK property. Used on
+    // the client's thread only.
+    struct SupportedValueCache {
+        std::int32_t cachedPropId = 0;
+        std::int32_t cachedCount = 0;
+        std::int32_t* cachedValues = nullptr;
+        void Destroy();
+    } cache;
+
+    // Camera enumeration.
+    std::atomic<ZTCameraRecord*> cameraList{nullptr};
+    std::atomic<std::uint32_t> cameraCount{0};
+    std::atomic<std::uint32_t> cameraHandle{0};
+
+    // Capture and zoom.
+    std::atomic<std::uint32_t> downloadPending{1};
+    std::atomic<std::int32_t> pendingZoom{-1};
+    std::atomic<std::uint32_t> lastError{0};
+    std::atomic<std::int32_t> errorReportMode{1};
+
+    // Client callbacks.
+    std::atomic<void*> eventContext{nullptr};
+    std::atomic<KQEventCallback> eventCallback{nullptr};
+    std::atomic<void*> viewfinderContext{nullptr};
+    std::atomic<KQViewFinderCallback> viewfinderCallback{nullptr};
+
+    // Working buffers.
+    std::uint8_t transferBuffer[kTransferBufferSize];
+    std::atomic<std::uint32_t> transferCount{0};
+    std::uint8_t jpegBuffer[kJpegBufferSize];
+    std::atomic<std::uint32_t> jpegSize{0};
+
+    // Emulation of SDK property 10 when the camera lacks it.
+    std::atomic<std::uint32_t> emulateProp10{0};
+    std::atomic<std::int32_t> emulatedProp10Value{24};
+};
+
+// The single instance, constructed when the library is loaded.
+extern CSDKWrapper bridgeState;
+
+}  // namespace kq
+
+#endif  // KQSDK_BRIDGE_SDK_WRAPPER_H
