@@ -16,7 +16,9 @@
 
 #include <stdint.h>
 
-#if defined(ZTSDK_BUILDING) && !defined(_WIN32)
+#if defined(ZTSDK_BUILDING) && defined(_WIN32)
+#define ZTSIM_API __declspec(dllexport)
+#elif defined(ZTSDK_BUILDING)
 #define ZTSIM_API __attribute__((visibility("default")))
 #else
 #define ZTSIM_API
@@ -101,6 +103,23 @@ ZTSIM_API uint32_t ZTSim_RaiseCameraListChanged(uint32_t cameraId, int32_t chang
 /* Queue a camera-error notification to every live camera-error subscription.
  * Returns the number of subscriptions it was queued for. */
 ZTSIM_API uint32_t ZTSim_RaiseCameraError(int32_t errorKind);
+
+/* ---- Cameras and sessions ---- */
+
+#define ZTSIM_E_NO_CAMERA 0x20000005u /* no camera with that identifier */
+#define ZTSIM_MAX_CAMERAS 8u
+
+/* Replaces the list of attached cameras (at most ZTSIM_MAX_CAMERAS). names
+ * are NUL-terminated UTF-8; a null array or entry gives an empty name. The
+ * default is one camera, 0x5A430001 "ZT Virtual Camera". */
+ZTSIM_API void ZTSim_SetCameras(uint32_t count, const uint32_t* ids, const char* const* names);
+
+/* Sets camera `index`'s name to `units` raw UTF-16 code units (no terminator
+ * is added; names of 704 units or more fill the record with no terminator). */
+ZTSIM_API void ZTSim_SetCameraNameUtf16(uint32_t index, const uint16_t* name, uint32_t units);
+
+/* Number of sessions open now. */
+ZTSIM_API uint32_t ZTSim_OpenSessionCount(void);
 
 #ifdef __cplusplus
 }

@@ -26,14 +26,6 @@ ZTResult NotOffered(ZTSimFunction fn) noexcept {
 
 }  // namespace
 
-extern "C" ZT_API ZTResult ZT_STDCALL ZTGetCameraList(ZTHandle, ZTCameraRecord**, uint32_t*) {
-    return NotOffered(ZTSIM_FN_GetCameraList);
-}
-
-extern "C" ZT_API ZTResult ZT_STDCALL ZTOpenSession(ZTHandle, uint32_t, ZTHandle*) {
-    return NotOffered(ZTSIM_FN_OpenSession);
-}
-
 extern "C" ZT_API ZTHandle ZT_STDCALL ZTShootCompletedSubscribe(ZTHandle session,
                                                                 ZTShootCompletedProc callback,
                                                                 void* context) {

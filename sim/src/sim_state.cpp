@@ -37,6 +37,7 @@ void SimState::ResetLocked() {
     registry.Forget();
     subscriptions.Clear();
     sessions.clear();
+    cameras.assign(1, SimCamera{kDefaultCameraId, kDefaultCameraName});
 }
 
 }  // namespace ztsim

@@ -9,6 +9,8 @@
 
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "callback_thread.h"
 #include "camera_sdk.h"
@@ -24,6 +26,16 @@ struct Session {
     uint32_t cameraId;
 };
 
+// One camera the simulated Camera SDK lists.
+struct SimCamera {
+    uint32_t id;
+    std::u16string name;  // stored without a terminator; cut to the record on listing
+};
+
+// Identifier and name of the default camera.
+constexpr uint32_t kDefaultCameraId = 0x5A430001u;
+constexpr char16_t kDefaultCameraName[] = u"ZT Virtual Camera";
+
 struct SimState {
     std::mutex mutex;
     bool initialized = false;
@@ -31,6 +43,7 @@ struct SimState {
     Registry registry;
     SubscriptionTable subscriptions;
     std::map<ZTHandle, Session> sessions;
+    std::vector<SimCamera> cameras{SimCamera{kDefaultCameraId, kDefaultCameraName}};
     CallbackQueue callbacks;
 
     // Whether `session` is a session handle still on record.

@@ -1,6 +1,9 @@
 // Exports that find the camera, make it the current camera object, and open
 // and close its session.
+#include <cstring>
+
 #include "api/export_guard.h"
+#include "bridge/camera_name.h"
 #include "log/trace.h"
 
 using namespace kq;
@@ -12,6 +15,19 @@ KQ_API KQResult KQ_STDCALL KQ_GetDeviceList(uint32_t* size, KQDeviceList* list) 
         TraceCall("KQ_GetDeviceList");
         if (size == nullptr || list == nullptr) return RESULT_NULL_POINTER;
         if (*size < KQ_DEVICE_LIST_MIN_SIZE) return RESULT_BUFFER_TOO_SMALL;
+        const ZTCameraRecord* cameras = nullptr;
+        if (bridgeState.GetCameraList()) cameras = bridgeState.cameraList.load();
+        if (cameras == nullptr || bridgeState.cameraCount.load() == 0) {
+            list->count = 0;
+            return RESULT_OK;
+        }
+        // Only the first camera is reported, whatever the count says.
+        std::memset(&list->entry, 0, sizeof list->entry);
+        std::uint16_t name[kMaxNameUnits + 1] = {0};
+        CopyCameraName(name, cameras->name, ZT_CAMERA_NAME_UNITS);
+        std::memcpy(list->entry.name, name, sizeof name);
+        list->entry.cameraHandle = cameras->cameraId;
+        list->count = 1;
         return RESULT_OK;
     });
 }
@@ -21,6 +37,11 @@ KQ_API KQResult KQ_STDCALL KQ_CreateCameraObject(const KQDeviceListEntry* entry,
     return Guarded([&] {
         TraceCall("KQ_CreateCameraObject");
         if (entry == nullptr || cameraHandleOut == nullptr) return RESULT_NULL_POINTER;
+        const std::uint32_t camera = entry->cameraHandle;
+        // The first camera object stays current until a disconnect clears it.
+        std::uint32_t none = 0;
+        bridgeState.cameraHandle.compare_exchange_strong(none, camera);
+        *cameraHandleOut = camera;
         return RESULT_OK;
     });
 }
@@ -32,10 +53,10 @@ KQ_API KQResult KQ_STDCALL KQ_DestroyCameraObject(uint32_t) {
     });
 }
 
-KQ_API KQResult KQ_STDCALL KQ_ConnectCamera(uint32_t) {
-    return Guarded([] {
+KQ_API KQResult KQ_STDCALL KQ_ConnectCamera(uint32_t camera) {
+    return Guarded([&] {
         TraceCall("KQ_ConnectCamera");
-        return RESULT_CONNECT_FAILED;
+        return bridgeState.OpenSession(camera) ? RESULT_OK : RESULT_CONNECT_FAILED;
     });
 }
 
@@ -44,6 +65,7 @@ KQ_API KQResult KQ_STDCALL KQ_DisconnectCamera(uint32_t camera) {
         TraceCall("KQ_DisconnectCamera");
         if (KQResult check = PlainCheck(camera)) return check;
         bridgeState.SetEventsCallback(camera, nullptr, nullptr);
+        bridgeState.CloseSession();
         return RESULT_OK;
     });
 }

@@ -24,23 +24,34 @@ KQ_API KQResult KQ_STDCALL KQ_TerminateReleaseControl(uint32_t) {
 KQ_API KQResult KQ_STDCALL KQ_RC_Release(uint32_t camera) {
     return Guarded([&] {
         TraceCall("KQ_RC_Release");
-        return SessionAwareCheck(camera);
+        if (KQResult check = SessionAwareCheck(camera)) return check;
+        // A failed release shows only in the log; the client learns of a
+        // successful one through the full-view-released event.
+        bridgeState.Release();
+        return RESULT_OK;
     });
 }
 
 KQ_API KQResult KQ_STDCALL KQ_RC_DoAeAfAwb(uint32_t camera, uint32_t) {
     return Guarded([&] {
         TraceCall("KQ_RC_DoAeAfAwb");
-        return SessionAwareCheck(camera);
+        if (KQResult check = SessionAwareCheck(camera)) return check;
+        bridgeState.AEAF();
+        return RESULT_OK;
     });
 }
 
-KQ_API KQResult KQ_STDCALL KQ_RC_GetReleasedData(uint32_t camera, uint32_t, uint32_t, uint32_t,
-                                                 void*, KQReleasedDataCallback callback) {
+KQ_API KQResult KQ_STDCALL KQ_RC_GetReleasedData(uint32_t camera, uint32_t clientValue,
+                                                 uint32_t eventCode, uint32_t, void* context,
+                                                 KQReleasedDataCallback callback) {
     return Guarded([&] {
         TraceCall("KQ_RC_GetReleasedData");
         if (KQResult check = SessionAwareCheck(camera)) return check;
         if (callback == nullptr) return RESULT_NULL_POINTER;
+        // Only the low 16 bits carry the event code.
+        if ((eventCode & 0xFFFFu) == kqPTP_FULL_VIEW_RELEASED) {
+            bridgeState.GetReleasedData(callback, clientValue, context);
+        }
         return RESULT_OK;
     });
 }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "bridge/camera_sdk.h"
 #include "kqsdk.h"
@@ -96,10 +97,16 @@ public:
     std::atomic<CSDKWrapper*> zoomCtx{nullptr};
 
     // The download record: the file the last completed download wrote.
+    // `mutex` guards replacing and clearing path and value together, with
+    // `generation`, which counts completed downloads, so that a transfer can
+    // tell whether the record still names the file it transferred. It is
+    // never held while calling the client or the Camera SDK.
     struct DownloadRecord {
         std::atomic<CSDKWrapper*> downloadCtx{nullptr};
         std::atomic<std::uint32_t> downloadValue{0};
         std::atomic<std::uint16_t*> downloadPath{nullptr};
+        std::mutex mutex;
+        std::uint32_t generation = 0;
         void Destroy();
     } download;
 

@@ -1,0 +1,136 @@
+// Hands the released image to the client: a start record, one record per
+// chunk of up to 20480 bytes with its progress, an end record, and then the
+// file is deleted.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "bridge/sdk_wrapper.h"
+#include "capture/download_path.h"
+#include "capture/quiet_preview_log.h"
+#include "log/trace.h"
+#include "platform/platform.h"
+
+namespace kq {
+
+namespace {
+
+struct FreePath {
+    void operator()(std::uint16_t* path) const noexcept { std::free(path); }
+};
+using OwnedPath = std::unique_ptr<std::uint16_t, FreePath>;
+
+struct CloseFile {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, CloseFile>;
+
+// The record's path at this moment, copied, with the generation it belongs
+// to. A download completing later replaces (and frees) the record's own
+// copy, never this one.
+OwnedPath TakePath(CSDKWrapper::DownloadRecord& record, std::uint32_t* generation,
+                   bool* outOfMemory) {
+    std::lock_guard<std::mutex> lock(record.mutex);
+    *generation = record.generation;
+    const std::uint16_t* path = record.downloadPath.load();
+    if (path == nullptr) return OwnedPath();
+    OwnedPath copy(CopyPath(path));
+    *outOfMemory = copy == nullptr;
+    return copy;
+}
+
+// Whether a download completed since `generation` and its file has the same
+// name as the one transferred: then the file on disk is the newer image and
+// must not be deleted.
+bool NewerDownloadReusedTheName(CSDKWrapper::DownloadRecord& record, std::uint32_t generation,
+                                const std::uint16_t* path) {
+    std::lock_guard<std::mutex> lock(record.mutex);
+    return record.generation != generation && SamePath(record.downloadPath.load(), path);
+}
+
+// Forgets the transferred file, but only while the record still names it.
+void ForgetIfStillCurrent(CSDKWrapper::DownloadRecord& record, std::uint32_t generation) {
+    std::uint16_t* forgotten = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(record.mutex);
+        if (record.generation != generation) return;
+        record.downloadValue = 0;
+        forgotten = record.downloadPath.exchange(nullptr);
+    }
+    std::free(forgotten);
+}
+
+std::uint32_t Percent(std::uint64_t done, std::int64_t fileLength) {
+    if (fileLength <= 0) return 100;
+    return static_cast<std::uint32_t>(done * 100u / static_cast<std::uint64_t>(fileLength));
+}
+
+}  // namespace
+
+int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t clientValue,
+                                 void* context) {
+    TraceCall("GetReleasedData begin");
+    if (callback == nullptr) return 0;
+    std::uint32_t generation = 0;
+    bool outOfMemory = false;
+    const OwnedPath path = TakePath(download, &generation, &outOfMemory);
+    if (outOfMemory) Tracef("GetReleasedData: no memory for the file's path", kLogError);
+    if (path == nullptr) return 0;
+
+    OwnedFile file(platform::OpenUtf16ForReading(path.get()));
+    if (file == nullptr) {
+        Tracef("The temporary file was not opened", kLogError);
+        return 0;
+    }
+    std::int64_t fileLength = platform::FileLength(file.get());
+    if (fileLength < 0) fileLength = 0;
+
+    const std::uint32_t camera = cameraHandle.load();
+    KQTransferProgress progress;
+    std::memset(&progress, 0, sizeof progress);
+    progress.status = KQ_TRANSFER_START;
+    callback(camera, clientValue, context, &progress);
+
+    // End-of-file is set only by a read that finds no more bytes, so a
+    // length that is a multiple of the chunk size ends with a 0-byte record.
+    std::uint64_t delivered = 0;
+    bool readError = false;
+    while (std::feof(file.get()) == 0) {
+        const std::size_t count = std::fread(transferBuffer, 1, kTransferBufferSize, file.get());
+        transferCount = static_cast<std::uint32_t>(count);
+        if (std::ferror(file.get()) != 0) {
+            readError = true;
+            break;
+        }
+        std::memset(&progress, 0, sizeof progress);
+        progress.status = KQ_TRANSFER_DATA;
+        progress.percent = Percent(delivered + count, fileLength);
+        progress.offset = static_cast<std::uint32_t>(delivered);
+        progress.count = static_cast<std::uint32_t>(count);
+        progress.data = transferBuffer;
+        callback(camera, clientValue, context, &progress);
+        if (count == 0) break;
+        delivered += count;
+    }
+    file.reset();
+
+    std::memset(&progress, 0, sizeof progress);
+    progress.status = KQ_TRANSFER_END;
+    callback(camera, clientValue, context, &progress);
+
+    if (readError) {
+        // The client did not receive the whole image: the file and its path
+        // stay so that a later call can transfer it again.
+        Tracef("GetReleasedData: read error, the temporary file is kept", kLogError);
+    } else if (!NewerDownloadReusedTheName(download, generation, path.get()) &&
+               platform::DeleteUtf16File(path.get())) {
+        ForgetIfStillCurrent(download, generation);
+    }
+    TraceCall("GetReleasedData end");
+    quietPreviewLog = 1;
+    return readError ? 0 : 1;
+}
+
+}  // namespace kq

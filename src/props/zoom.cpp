@@ -1,0 +1,158 @@
+// Zoom: clients see positions 0..14 (UserZoom) whatever the camera's own
+// scale; 14 always stands for the camera's maximum. A zoom request is sent
+// once more when the camera reports it stopped elsewhere.
+#include "bridge/callbacks.h"
+#include "bridge/context_check.h"
+#include "bridge/sdk_wrapper.h"
+#include "log/trace.h"
+#include "platform/platform.h"
+#include "props/zoom.h"
+
+namespace kq {
+
+namespace {
+
+constexpr std::int32_t kUserZoomMaximum = 14;
+constexpr std::uint32_t kPauseAfterSetMs = 125;
+constexpr std::uint32_t kPauseBeforeGetMs = 10;
+
+}  // namespace
+
+std::int32_t UserZoomToCamera(std::int32_t userValue, std::int32_t maximum) {
+    if (userValue >= kUserZoomMaximum) return maximum;
+    if (maximum > kUserZoomMaximum) {
+        return static_cast<std::int32_t>(static_cast<double>(maximum) * userValue /
+                                             kUserZoomMaximum +
+                                         0.5);
+    }
+    return userValue > maximum ? maximum : userValue;
+}
+
+std::int32_t CameraZoomToUser(std::int32_t position, std::int32_t maximum) {
+    if (position == maximum) return kUserZoomMaximum;
+    if (maximum > kUserZoomMaximum) {
+        return static_cast<std::int32_t>(static_cast<double>(position) * kUserZoomMaximum /
+                                             maximum +
+                                         0.5);
+    }
+    return position;
+}
+
+int CSDKWrapper::SetZoom(std::int32_t position) {
+    TraceInt("SetZoom", position);
+    ZTHandle open = session.load();
+    if (open == nullptr) return 0;
+    const ZTResult result = ZTSetZoom(open, position);
+    lastError = result;
+    if (result != ZT_OK) {
+        ReportSdkError(result, "ZTSetZoom failed");
+        return 0;
+    }
+    pendingZoom = position;
+    return 1;
+}
+
+int CSDKWrapper::GetZoom(std::int32_t* position) {
+    *position = 0;
+    ZTHandle open = session.load();
+    if (open == nullptr) return 0;
+    const ZTResult result = ZTGetZoom(open, position);
+    lastError = result;
+    if (result != ZT_OK) {
+        ReportSdkError(result, "ZTGetZoom failed");
+        return 0;
+    }
+    TraceInt("GetZoom", *position);
+    return 1;
+}
+
+int CSDKWrapper::GetZoomRange(std::int32_t* minimum, std::int32_t* maximum, std::int32_t* step) {
+    ZTHandle open = session.load();
+    if (open == nullptr) return 0;
+    std::int32_t cameraMaximum = 0;
+    const ZTResult result = ZTGetMaximumZoom(open, &cameraMaximum);
+    *minimum = 0;
+    *maximum = cameraMaximum;
+    *step = 1;
+    if (result != ZT_OK) {
+        ReportSdkError(result, "ZTGetMaximumZoom failed");
+        return 0;
+    }
+    TraceIntInt("GetZoomRange", 0, cameraMaximum);
+    return 1;
+}
+
+int CSDKWrapper::SetUserZoom(std::int32_t userValue) {
+    ZTHandle open = session.load();
+    if (open == nullptr) return 0;
+    TraceInt("SetZoom (User Zoom)", userValue);
+    // Positions above the top of the scale mean the camera's maximum, so that
+    // no request ever goes beyond what the camera can do.
+    if (userValue > kUserZoomMaximum) userValue = kUserZoomMaximum;
+    std::int32_t maximum = 0;
+    const ZTResult result = ZTGetMaximumZoom(open, &maximum);
+    std::int32_t target = userValue;
+    if (result != ZT_OK) {
+        ReportSdkError(result, "ZTGetMaximumZoom failed");
+        TraceStr("SetZoom", "User Zoom failed!");
+    } else {
+        target = UserZoomToCamera(userValue, maximum);
+    }
+    const int done = SetZoom(target);
+    platform::Sleep(kPauseAfterSetMs);
+    return done;
+}
+
+int CSDKWrapper::GetUserZoom(std::int32_t* position) {
+    platform::Sleep(kPauseBeforeGetMs);
+    if (!GetZoom(position)) return 0;
+    std::int32_t maximum = 0;
+    const ZTResult result = ZTGetMaximumZoom(session.load(), &maximum);
+    if (result != ZT_OK) {
+        ReportSdkError(result, "ZTGetMaximumZoom failed");
+        TraceStr("GetZoom", "User Zoom failed!");
+    } else {
+        *position = CameraZoomToUser(*position, maximum);
+    }
+    TraceInt("GetZoom (User Zoom)", *position);
+    return 1;
+}
+
+int CSDKWrapper::GetUserZoomRange(std::int32_t* minimum, std::int32_t* maximum,
+                                  std::int32_t* step) {
+    if (!GetZoomRange(minimum, maximum, step)) return 0;
+    *maximum = kUserZoomMaximum;
+    TraceIntInt("GetZoomRange (User Zoom)", *minimum, kUserZoomMaximum);
+    return 1;
+}
+
+void CSDKWrapper::OnZoomCompleted() {
+    ZTHandle open = session.load();
+    if (open == nullptr) return;
+    std::int32_t current = 0;
+    const ZTResult result = ZTGetZoom(open, &current);
+    lastError = result;
+    if (result != ZT_OK) {
+        ReportSdkError(result, "ZTGetZoom failed");
+        return;
+    }
+    const std::int32_t pending = pendingZoom.load();
+    if (pending != -1 && pending != current) {
+        TraceIntInt("OnZoomCompleted Repeat Zoom", current, pending);
+        SetZoom(pending);
+        pendingZoom = -1;
+    }
+}
+
+void ZT_STDCALL ZoomCompletedCallback(void* context) {
+    try {
+        TraceCall("ZoomCompletedCallback");
+        if (CSDKWrapper* state = OwnerOfContextField(context, &CSDKWrapper::zoomCtx)) {
+            state->OnZoomCompleted();
+        }
+    } catch (...) {
+        // Nothing may unwind into the Camera SDK's thread.
+    }
+}
+
+}  // namespace kq
