@@ -2,6 +2,8 @@
 # binutils: the bridge exports exactly the 26 KQ_ names, and depends on the
 # Camera SDK and (on Windows) on system DLLs only.
 # Inputs: -DLIBRARY=<path> -DKIND=elf|pe -DTOOL=<nm or objdump>
+cmake_policy(SET CMP0057 NEW)
+
 set(expected
   KQ_ClearEventCallBack KQ_ConnectCamera KQ_CreateCameraObject KQ_DestroyCameraObject
   KQ_DisconnectCamera KQ_FinishSDK KQ_GetDeviceInfo KQ_GetDeviceList KQ_GetDevicePropDesc
@@ -46,6 +48,8 @@ else()
   endforeach()
   # The export name table: "[ordinal-1] name" after "[Ordinal/Name Pointer] Table".
   string(REGEX REPLACE ".*Ordinal/Name Pointer\\] Table" "" names "${table}")
+  string(FIND "${names}" "\n\n" table_end)
+  string(SUBSTRING "${names}" 0 ${table_end} names)
   string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_@0-9]+" rows "${names}")
   set(exported)
   foreach(row IN LISTS rows)
