@@ -121,6 +121,158 @@ ZTSIM_API void ZTSim_SetCameraNameUtf16(uint32_t index, const uint16_t* name, ui
 /* Number of sessions open now. */
 ZTSIM_API uint32_t ZTSim_OpenSessionCount(void);
 
+/* ---- Shots and downloads ---- */
+
+/* Delay values of ZTSim_SetShotDelays besides a number of milliseconds. */
+#define ZTSIM_DELAY_NEVER (-1) /* the notification never comes */
+/* The notification runs on the callback thread before the ZT call that
+ * causes it returns: ZTShoot (or ZTDownloadFile) waits until the callback
+ * thread is idle, so a shot with both delays ZTSIM_DELAY_AT_ONCE has been
+ * downloaded and reported when ZTShoot returns. */
+#define ZTSIM_DELAY_AT_ONCE (-2)
+
+/* Delay from ZTShoot to shot-completed and from ZTDownloadFile to
+ * download-completed, in milliseconds or one of the values above (anything
+ * below ZTSIM_DELAY_AT_ONCE counts as never). Defaults: 20 and 30 ms. */
+ZTSIM_API void ZTSim_SetShotDelays(int32_t shootMs, int32_t downloadMs);
+
+/* Value reported with every download-completed from ZTDownloadFile
+ * (default 1). */
+ZTSIM_API void ZTSim_SetDownloadValue(uint32_t value);
+
+/* Size of the picture a shot takes (default 1600 x 1200, JPEG quality 92;
+ * each side 8 to 8192, others are ignored). The picture shows colour bars,
+ * a grey ramp and a gradient with light noise, and the shot number in large
+ * digits in the top left corner. */
+ZTSIM_API void ZTSim_SetShotSize(uint32_t width, uint32_t height);
+
+/* Number of shots taken (successful ZTShoot calls started) since the reset. */
+ZTSIM_API uint32_t ZTSim_ShotCount(void);
+
+/* Writes the UTF-16 path reported by the last ZTDownloadFile into buffer,
+ * NUL-terminated and cut to fit. Returns its length in code units without
+ * the NUL; 0 before the first download. */
+ZTSIM_API uint32_t ZTSim_LastShotPath(uint16_t* buffer, uint32_t units);
+
+/* Makes the next ZTDownloadFile report `path` (NUL-terminated UTF-16) instead
+ * of writing the shot to a file of its own; null cancels. */
+ZTSIM_API void ZTSim_SetNextDownloadPath(const uint16_t* path);
+
+/* Writes a new file of `size` bytes into the temporary folder and its
+ * UTF-16 path into buffer as ZTSim_LastShotPath does; returns the path's
+ * length, 0 on failure. Files up to 1 MiB hold byte i = i % 251; larger ones
+ * are sparse: zeros, with the last byte (size - 1) % 251. */
+ZTSIM_API uint32_t ZTSim_WriteTestFile(uint32_t size, uint16_t* buffer, uint32_t units);
+
+/* Queues a download-completed notification with `value` and `path` (copied;
+ * null is passed on as null) to every live download-completed subscription.
+ * Returns the number of subscriptions it was queued for. */
+ZTSIM_API uint32_t ZTSim_RaiseDownloadCompleted(uint32_t value, const uint16_t* path);
+
+/* ZTSim_Reset also restores these defaults, forgets shots not downloaded and
+ * deletes the files the simulator wrote (shots and test files) that are
+ * still on disk. */
+
+/* ---- Properties and zoom ---- */
+
+/* The simulated camera defines SDK property ids 0 to 17 and offers, by
+ * default, 0 to 5, 7 to 9, 11, 16 and 17 (property 10 is missing), each with
+ * a supported-value list and a current value on the camera's own scale.
+ * ZTSetPropertyData refuses values outside the supported list with
+ * ZTSIM_E_INVALID_ARGUMENT; properties not offered answer ZTSIM_E_UNSUPPORTED.
+ * The zoom runs from 0 to a maximum (default 100, position 0); ZTSetZoom
+ * refuses positions outside that range, moves the lens and reports
+ * zoom-completed on the callback thread a few milliseconds later.
+ * ZTSim_Reset restores all of these defaults. */
+#define ZTSIM_PROPERTY_ID_COUNT 18
+
+/* Replaces the set of offered property ids (ids outside 0..17 are ignored). */
+ZTSIM_API void ZTSim_SetOfferedProperties(const int32_t* ids, uint32_t count);
+
+/* Replaces a property's supported-value list; the current value is kept. */
+ZTSIM_API void ZTSim_SetSupportedValues(int32_t propertyId, const int32_t* values, uint32_t count);
+
+/* Sets or reads a property's current value directly (no list check). */
+ZTSIM_API void ZTSim_SetPropertyValue(int32_t propertyId, int32_t value);
+ZTSIM_API int32_t ZTSim_PropertyValue(int32_t propertyId);
+
+/* With claimed != 0, ZTGetPropertyDesc reports `count` as the number of
+ * values whatever the list holds (the values array still holds the list);
+ * claimed == 0 restores the true count. */
+ZTSIM_API void ZTSim_SetDescriptorCount(int32_t propertyId, int32_t claimed, int32_t count);
+
+/* Zoom maximum and lens position (set directly, no notification). */
+ZTSIM_API void ZTSim_SetZoomMaximum(int32_t maximum);
+ZTSIM_API void ZTSim_SetZoomPosition(int32_t position);
+ZTSIM_API int32_t ZTSim_ZoomPosition(void);
+
+/* Position asked for by the last ZTSetZoom that got past its fault and handle
+ * checks, refused or not; -1 before the first. */
+ZTSIM_API int32_t ZTSim_LastZoomRequest(void);
+
+/* The next accepted ZTSetZoom stops the lens at `position` instead of its
+ * target, once. */
+ZTSIM_API void ZTSim_StopZoomShortOnce(int32_t position);
+
+/* ---- Preview frames ---- */
+
+/* While a session's preview is on (ZTSetPreviewState), the callback thread
+ * announces a new frame to its preview-frame subscriptions `framesPerSecond`
+ * times a second (default 30, at most 1000; 0: no frames unless raised).
+ * ZTGetPreviewFrame hands out a copy of the current picture as a complete
+ * 24-bit bottom-up bitmap file image, rows padded to four bytes, released
+ * with ZTFree; it works whether or not the preview is on. The picture has a
+ * red band along the top, a blue band along the bottom, colour bars, a
+ * square that moves from frame to frame, and a centred white frame and a
+ * green gauge that show the zoom position. Faults of the ZT functions come
+ * from ZTSim_SetFault. */
+ZTSIM_API void ZTSim_SetPreviewRate(uint32_t framesPerSecond);
+
+/* Size of the picture (default 640 x 480; each side 1 to 4096). Returns 1,
+ * or 0 when the size is refused. */
+ZTSIM_API int32_t ZTSim_SetPreviewSize(int32_t width, int32_t height);
+
+/* Queues `count` frame announcements to every preview-frame subscription of
+ * every session whose preview is on. Returns the number queued. */
+ZTSIM_API uint32_t ZTSim_RaisePreviewFrames(uint32_t count);
+
+/* The next ZTGetPreviewFrame hands out a copy of these `size` bytes instead
+ * of the picture (bytes null or size 0: a buffer with a count of 0).
+ * Injected frames are handed out first, in order. */
+ZTSIM_API void ZTSim_InjectPreviewFrame(const uint8_t* bytes, uint32_t size);
+
+/* The next ZTGetPreviewFrame succeeds but hands out no usable frame: */
+#define ZTSIM_PREVIEW_NULL_FRAME 1 /* a null pointer with a frame's count */
+#define ZTSIM_PREVIEW_ZERO_COUNT 2 /* a buffer (still to be released), count 0 */
+#define ZTSIM_PREVIEW_NEGATIVE_COUNT 3 /* a buffer (still to be released), count -1 */
+ZTSIM_API void ZTSim_InjectEmptyPreviewFrame(int32_t kind);
+
+/* Number of live sessions whose preview is on. */
+ZTSIM_API uint32_t ZTSim_PreviewOnCount(void);
+
+/* Frames handed out by ZTGetPreviewFrame since the reset. */
+ZTSIM_API uint32_t ZTSim_PreviewFramesHandedOut(void);
+
+/* ZTSim_Reset also restores these defaults, turns every preview off and
+ * forgets injected frames. */
+
+/* ---- Environment ----
+ *
+ * When the library is loaded it reads these variables, so that a program
+ * driving the simulated camera as a separate process can be given an absent
+ * camera, a refused call or an unreadable download. Unset variables change
+ * nothing; ZTSim_Reset restores the defaults as usual.
+ *
+ *   ZTSIM_CAMERAS=N               N cameras attached (0 to ZTSIM_MAX_CAMERAS)
+ *   ZTSIM_FAIL=FN:CODE[:TIMES],.. ZTSim_SetFault for the ZT function named FN
+ *                                 without its prefix (OpenSession, Shoot, ..);
+ *                                 TIMES defaults to every call
+ *   ZTSIM_DOWNLOAD_PATH=PATH      ZTSim_SetNextDownloadPath(PATH) for the
+ *                                 first download
+ *   ZTSIM_CAMERA_ERROR=KIND@MS    ZTSim_RaiseCameraError(KIND) MS milliseconds
+ *                                 after the first session opened
+ */
+
 #ifdef __cplusplus
 }
 #endif

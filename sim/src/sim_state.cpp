@@ -1,5 +1,9 @@
 #include "sim_state.h"
 
+#include "preview.h"
+#include "properties.h"
+#include "shooting.h"
+
 namespace ztsim {
 
 SimState& State() {
@@ -37,6 +41,9 @@ void SimState::ResetLocked() {
     registry.Forget();
     subscriptions.Clear();
     sessions.clear();
+    ResetShootingLocked();
+    ResetControlsLocked();
+    ResetPreviewLocked();
     cameras.assign(1, SimCamera{kDefaultCameraId, kDefaultCameraName});
 }
 

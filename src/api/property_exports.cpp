@@ -1,6 +1,7 @@
 // Exports of device properties and the PTP datasets.
 #include "api/export_guard.h"
 #include "log/trace.h"
+#include "props/property_services.h"
 
 using namespace kq;
 
@@ -11,7 +12,7 @@ KQ_API KQResult KQ_STDCALL KQ_GetDeviceInfo(uint32_t, uint32_t* size, void* buff
         TraceCall("KQ_GetDeviceInfo begin");
         if (size == nullptr) return RESULT_NULL_POINTER;
         if (buffer == nullptr) return RESULT_BUFFER_TOO_SMALL;
-        return RESULT_OK;
+        return WriteDeviceInfo(bridgeState, size, buffer);
     });
 }
 
@@ -21,7 +22,8 @@ KQ_API KQResult KQ_STDCALL KQ_GetDevicePropDesc(uint32_t camera, uint32_t proper
         TraceCode("KQ_GetDevicePropDesc begin", static_cast<uint16_t>(propertyCode));
         if (size == nullptr) return RESULT_NULL_POINTER;
         if (buffer == nullptr) return RESULT_BUFFER_TOO_SMALL;
-        return SessionAwareCheck(camera);
+        if (KQResult check = SessionAwareCheck(camera)) return check;
+        return WriteDevicePropDesc(bridgeState, static_cast<uint16_t>(propertyCode), size, buffer);
     });
 }
 
@@ -32,7 +34,7 @@ KQ_API KQResult KQ_STDCALL KQ_GetDevicePropValue(uint32_t camera, uint32_t prope
         if (KQResult check = SessionAwareCheck(camera)) return check;
         if (size == nullptr) return RESULT_NULL_POINTER;
         if (buffer == nullptr) return RESULT_BUFFER_TOO_SMALL;
-        return RESULT_OK;
+        return ReadDevicePropValue(bridgeState, static_cast<uint16_t>(propertyCode), size, buffer);
     });
 }
 
@@ -42,7 +44,7 @@ KQ_API KQResult KQ_STDCALL KQ_SetDevicePropValue(uint32_t camera, uint32_t prope
         TraceCode("KQ_SetDevicePropValue", static_cast<uint16_t>(propertyCode));
         if (KQResult check = SessionAwareCheck(camera)) return check;
         if (size == 0 || value == nullptr) return RESULT_NULL_POINTER;
-        return RESULT_OK;
+        return WriteDevicePropValue(bridgeState, static_cast<uint16_t>(propertyCode), size, value);
     });
 }
 

@@ -11,6 +11,7 @@
 
 #include "bridge/camera_sdk.h"
 #include "kqsdk.h"
+#include "viewfinder/jpeg_buffer.h"
 
 namespace kq {
 
@@ -139,8 +140,15 @@ public:
     // Working buffers.
     std::uint8_t transferBuffer[kTransferBufferSize];
     std::atomic<std::uint32_t> transferCount{0};
+    // The JPEG image of the latest viewfinder frame. Every image that fits
+    // is written to jpegBuffer, so the client sees one address; a larger one
+    // goes to jpegOverflow, which grows to fit and is kept for reuse.
+    // deliveringFrame is 1 while a frame is being encoded and delivered, so
+    // that these buffers are never written by two threads at once.
     std::uint8_t jpegBuffer[kJpegBufferSize];
     std::atomic<std::uint32_t> jpegSize{0};
+    JpegOverflow jpegOverflow;
+    std::atomic<std::uint32_t> deliveringFrame{0};
 
     // Emulation of SDK property 10 when the camera lacks it.
     std::atomic<std::uint32_t> emulateProp10{0};

@@ -106,8 +106,12 @@ int CSDKWrapper::SetUserZoom(std::int32_t userValue) {
 int CSDKWrapper::GetUserZoom(std::int32_t* position) {
     platform::Sleep(kPauseBeforeGetMs);
     if (!GetZoom(position)) return 0;
+    // A session closed meanwhile fails the read: the Camera SDK is never
+    // handed a null session.
+    ZTHandle open = session.load();
+    if (open == nullptr) return 0;
     std::int32_t maximum = 0;
-    const ZTResult result = ZTGetMaximumZoom(session.load(), &maximum);
+    const ZTResult result = ZTGetMaximumZoom(open, &maximum);
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTGetMaximumZoom failed");
         TraceStr("GetZoom", "User Zoom failed!");

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "capture/quiet_preview_log.h"
 #include "log/trace.h"
 #include "platform/platform.h"
 
@@ -83,6 +84,7 @@ std::vector<std::string>& BridgeTest::MessageBoxes() { return messageBoxes; }
 void BridgeTest::SetUp() {
     ZTSim_Reset();
     state.Reset();
+    quietPreviewLog = 1;  // its value at load: a test's release must not leak into the next
     {
         std::lock_guard<std::mutex> lock(fakeMutex);
         sleeps.clear();

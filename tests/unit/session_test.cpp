@@ -18,7 +18,7 @@ protected:
     // A DeviceList buffer one byte larger than the smallest accepted, filled
     // with a pattern so that untouched bytes show.
     struct Buffer {
-        std::uint8_t bytes[KQ_DEVICE_LIST_MIN_SIZE + 8];
+        alignas(4) std::uint8_t bytes[KQ_DEVICE_LIST_MIN_SIZE + 8];
         KQDeviceList* list() { return reinterpret_cast<KQDeviceList*>(bytes); }
     };
 
@@ -62,7 +62,7 @@ TEST_F(SessionTest, NoCameraGivesCountZeroAndLeavesTheRest) {
     KQ_StartSDK();
     Buffer buffer;
     ASSERT_EQ(List(buffer), RESULT_OK);
-    EXPECT_EQ(buffer.list()->count, 0u);
+    EXPECT_EQ(+buffer.list()->count, 0u);
     EXPECT_EQ(buffer.bytes[4], 0xAB);
     EXPECT_EQ(log.Lines().back(), "INF GetCameraList: No camera devices available");
 }
@@ -70,7 +70,7 @@ TEST_F(SessionTest, NoCameraGivesCountZeroAndLeavesTheRest) {
 TEST_F(SessionTest, NotStartedGivesCountZeroWithoutAskingTheCameraSdk) {
     Buffer buffer;
     ASSERT_EQ(List(buffer), RESULT_OK);
-    EXPECT_EQ(buffer.list()->count, 0u);
+    EXPECT_EQ(+buffer.list()->count, 0u);
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_GetCameraList), 0u);
 }
 
@@ -80,7 +80,7 @@ TEST_F(SessionTest, SizeBoundaryIs1111Bytes) {
     EXPECT_EQ(List(buffer, 1110), RESULT_BUFFER_TOO_SMALL);
     EXPECT_EQ(buffer.bytes[0], 0xAB);
     EXPECT_EQ(List(buffer, 1111), RESULT_OK);
-    EXPECT_EQ(buffer.list()->count, 1u);
+    EXPECT_EQ(+buffer.list()->count, 1u);
 }
 
 TEST(CameraName, LongNamesAreCutTo34UnitsWithoutSplittingAPair) {
@@ -107,9 +107,10 @@ TEST_F(SessionTest, OverlongNameFromTheCameraSdkStaysInsideTheField) {
     KQ_StartSDK();
     Buffer buffer;
     ASSERT_EQ(List(buffer), RESULT_OK);
-    EXPECT_EQ(buffer.list()->entry.name[33], 'N');
-    EXPECT_EQ(buffer.list()->entry.name[34], 0);
-    EXPECT_EQ(buffer.list()->entry.cameraHandle, 0x5A430001u);
+    // The name field starts at byte 1028 of the buffer: unit 33 is 'N', unit 34 the terminator.
+    const std::uint8_t* field = buffer.bytes + 4 + 1024;
+    EXPECT_EQ(std::vector<std::uint8_t>(field + 66, field + 70), (std::vector<std::uint8_t>{'N', 0, 0, 0}));
+    EXPECT_EQ(+buffer.list()->entry.cameraHandle, 0x5A430001u);
 }
 
 TEST_F(SessionTest, FirstCameraObjectStaysCurrentUntilDisconnect) {

@@ -1,66 +1,95 @@
-// kqcam: drives a camera through the KQSDK API, as a client application does.
-// This first version starts the SDK, lists the camera and tells where the
-// bridge writes its log.
+// kqcam: drives a camera through the KQSDK API, the way an application does,
+// with the command-line conventions of tethering tools.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
+#include <vector>
 
-#include "kqsdk.h"
+#include "debug_log.h"
+#include "errors.h"
+#include "options.h"
+#include "platform.h"
+#include "session.h"
 
 namespace {
 
-std::string Utf16ToUtf8(const uint16_t* text, std::size_t max) {
-    std::string out;
-    for (std::size_t i = 0; i < max && text[i] != 0; ++i) {
-        const uint32_t c = text[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+using namespace kqcam;
+
+void RunAction(Session& session, const Action& action) {
+    switch (action.kind) {
+    case Action::kAutoDetect: RunAutoDetect(session); break;
+    case Action::kSummary: RunSummary(session); break;
+    case Action::kListConfig: RunListConfig(session); break;
+    case Action::kGetConfig: RunGetConfig(session, action.code); break;
+    case Action::kSetConfig:
+    case Action::kSetConfigIndex: RunSetConfig(session, action); break;
+    case Action::kZoom: RunZoom(session, action.value); break;
+    case Action::kCaptureImage: RunCaptureImages(session); break;
+    case Action::kCapturePreview: RunCapturePreview(session); break;
+    case Action::kCaptureMovie: RunCaptureMovie(session, action.limit); break;
+    case Action::kWaitEvent: RunWaitEvent(session, action.limit); break;
     }
-    return out;
+    std::fflush(session.out.data);
 }
 
-std::string LogPath() {
-#if defined(_WIN32)
-    const char* local = std::getenv("LOCALAPPDATA");
-    return std::string(local != nullptr ? local : "%LOCALAPPDATA%") + "\\tovexbridge.log";
-#else
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state != nullptr && state[0] == '/') return std::string(state) + "/tovexbridge.log";
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "~") + "/.local/state/tovexbridge.log";
-#endif
+// Runs every action; the session (viewfinder, connection, library) is
+// closed before this returns, also after a failure.
+int RunAll(const Options& options, std::string* error) {
+    try {
+        Session session(options);
+        for (const Action& action : options.actions) RunAction(session, action);
+        return kExitOk;
+    } catch (const Failure& failure) {
+        *error = failure.what();
+        return failure.exitCode;
+    } catch (const std::exception& exception) {
+        *error = exception.what();
+        return kExitOperationFailed;
+    }
 }
 
 }  // namespace
 
-int main() {
-    KQ_StartSDK();
-    KQDeviceList list;
-    uint32_t size = sizeof list + 1;
-    std::memset(&list, 0, sizeof list);
-    const KQResult result = KQ_GetDeviceList(&size, &list);
-    int status = 0;
-    if (result != RESULT_OK) {
-        std::fprintf(stderr, "kqcam: KQ_GetDeviceList failed: 0x%X\n", static_cast<unsigned>(result));
-        status = 1;
-    } else if (list.count == 0) {
-        std::printf("No camera found.\n");
-        status = 2;
-    } else {
-        std::printf("%-34s handle\n", "Model");
-        std::printf("%-34s 0x%08X\n", Utf16ToUtf8(list.entry.name, 35).c_str(),
-                    static_cast<unsigned>(list.entry.cameraHandle));
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = ParseOptions(argc, argv);
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "kqcam: %s\n", failure.what());
+        return failure.exitCode;
     }
-    KQ_FinishSDK();
-    std::printf("Bridge log: %s\n", LogPath().c_str());
+    if (options.help) {
+        std::fputs(HelpText(), stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::printf("kqcam 0.1.0\n");
+        return kExitOk;
+    }
+    InstallInterruptHandler();
+    if (options.debug) {
+        // The library writes its log through a buffered stream that reaches
+        // the disk when the library is unloaded, so the run happens in a
+        // child process and its log is read once that has ended. This
+        // process never calls the library and leaves the log alone.
+        PrintLogLocation(stderr);
+        std::vector<std::string> args;
+        for (int i = 1; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--debug") != 0) args.push_back(argv[i]);
+        }
+        std::string error;
+        int status = RunSelf(args, &error);
+        if (status < 0) {
+            std::fprintf(stderr, "kqcam: --debug: %s\n", error.c_str());
+            status = kExitOperationFailed;
+        }
+        PrintLogLines(stderr);
+        return status;
+    }
+    std::string error;
+    const int status = RunAll(options, &error);
+    std::fflush(stdout);
+    if (!error.empty()) std::fprintf(stderr, "kqcam: %s\n", error.c_str());
     return status;
 }

@@ -1,0 +1,129 @@
+// Configuration of the simulated camera from the environment, so that a
+// program driving it as a separate process (the client tool and its tests)
+// can meet an absent camera, a refused call or an unreadable download
+// without calling the control functions. Read once, when the library is
+// loaded; nothing is changed when none of the variables is set. ZTSim_Reset
+// restores the defaults as usual.
+//
+//   ZTSIM_CAMERAS=N              N cameras attached (0 to 8); 0: none
+//   ZTSIM_FAIL=FN:CODE[:TIMES],… make ZT function FN (name without "ZT",
+//                                e.g. OpenSession) fail with CODE, TIMES
+//                                times (default: every call)
+//   ZTSIM_DOWNLOAD_PATH=PATH     the first download reports PATH instead of
+//                                a file of its own
+//   ZTSIM_CAMERA_ERROR=KIND@MS   a camera error of KIND, MS milliseconds
+//                                after the first session opened
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "zt_sim.h"
+
+namespace {
+
+const char* const kFunctionNames[ZTSIM_FN_COUNT] = {
+    "InitializeSDK",   "TerminateSDK",          "GetCameraManager",
+    "Free",            "CameraListChangedSubscribe", "GetCameraList",
+    "OpenSession",     "ShootCompletedSubscribe", "DownloadCompletedSubscribe",
+    "ZoomCompletedSubscribe", "CameraErrorSubscribe", "NewPreviewFrameSubscribe",
+    "SetPreviewState", "GetPreviewFrame",       "Shoot",
+    "DownloadFile",    "UpdateAEAF",            "GetPropertyList",
+    "GetPropertyDesc", "GetPropertyData",       "SetPropertyData",
+    "GetPropertyName", "GetZoom",               "SetZoom",
+    "GetMaximumZoom",
+};
+
+bool ParseNumber(const std::string& text, long long* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const long long parsed = std::strtoll(text.c_str(), &end, 0);
+    if (end != text.c_str() + text.size()) return false;
+    *value = parsed;
+    return true;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+void ApplyCameras(const char* value) {
+    long long count = 0;
+    if (!ParseNumber(value, &count) || count < 0 || count > static_cast<long long>(ZTSIM_MAX_CAMERAS)) return;
+    std::vector<uint32_t> ids;
+    std::vector<const char*> names;
+    for (long long i = 0; i < count; ++i) {
+        ids.push_back(0x5A430001u + static_cast<uint32_t>(i));
+        names.push_back("ZT Virtual Camera");
+    }
+    ZTSim_SetCameras(static_cast<uint32_t>(count), ids.data(), names.data());
+}
+
+void ApplyFaults(const char* value) {
+    for (const std::string& entry : Split(value, ',')) {
+        const std::vector<std::string> fields = Split(entry, ':');
+        if (fields.size() < 2 || fields.size() > 3) continue;
+        long long code = 0;
+        long long times = -1;
+        if (!ParseNumber(fields[1], &code)) continue;
+        if (fields.size() == 3 && !ParseNumber(fields[2], &times)) continue;
+        for (int fn = 0; fn < ZTSIM_FN_COUNT; ++fn) {
+            if (kFunctionNames[fn] != nullptr && fields[0] == kFunctionNames[fn]) {
+                ZTSim_SetFault(static_cast<ZTSimFunction>(fn), static_cast<uint32_t>(code),
+                               static_cast<int32_t>(times));
+            }
+        }
+    }
+}
+
+void ApplyDownloadPath(const char* value) {
+    // The path is taken byte by byte; the variable is meant for plain paths.
+    std::vector<uint16_t> units;
+    for (const char* p = value; *p != '\0'; ++p) units.push_back(static_cast<unsigned char>(*p));
+    units.push_back(0);
+    ZTSim_SetNextDownloadPath(units.data());
+}
+
+// Raises the camera error from a thread of its own once a session is open;
+// the thread ends after that, or when no session opens within a minute.
+void ScheduleCameraError(const char* value) {
+    const std::vector<std::string> fields = Split(value, '@');
+    long long kind = 0;
+    long long delayMs = 0;
+    if (fields.size() != 2 || !ParseNumber(fields[0], &kind) || !ParseNumber(fields[1], &delayMs) ||
+        delayMs < 0) {
+        return;
+    }
+    std::thread([kind, delayMs]() {
+        for (int waited = 0; waited < 60000; waited += 10) {
+            if (ZTSim_OpenSessionCount() > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                ZTSim_RaiseCameraError(static_cast<int32_t>(kind));
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }).detach();
+}
+
+struct EnvironmentConfig {
+    EnvironmentConfig() {
+        if (const char* value = std::getenv("ZTSIM_CAMERAS")) ApplyCameras(value);
+        if (const char* value = std::getenv("ZTSIM_FAIL")) ApplyFaults(value);
+        if (const char* value = std::getenv("ZTSIM_DOWNLOAD_PATH")) ApplyDownloadPath(value);
+        if (const char* value = std::getenv("ZTSIM_CAMERA_ERROR")) ScheduleCameraError(value);
+    }
+};
+
+const EnvironmentConfig environmentConfig;
+
+}  // namespace

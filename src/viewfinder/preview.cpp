@@ -1,0 +1,139 @@
+// The viewfinder: the new-preview-frame subscription, and the delivery of
+// every frame to the client's viewfinder callback as a JPEG image.
+#include <cstdint>
+
+#include "bridge/callbacks.h"
+#include "bridge/context_check.h"
+#include "bridge/sdk_wrapper.h"
+#include "capture/quiet_preview_log.h"
+#include "log/trace.h"
+#include "platform/platform.h"
+#include "viewfinder/jpeg_encoder.h"
+
+namespace kq {
+
+namespace {
+
+// Pause after each delivered frame, on the Camera SDK's thread.
+constexpr std::uint32_t kFramePauseMs = 10;
+
+// Marks a delivery in progress for as long as it lives; the mark is taken
+// only when no other delivery holds it.
+class DeliveryMark {
+public:
+    explicit DeliveryMark(std::atomic<std::uint32_t>& flag)
+        : flag_(flag), held_(flag.exchange(1) == 0) {}
+    ~DeliveryMark() {
+        if (held_) flag_ = 0;
+    }
+    DeliveryMark(const DeliveryMark&) = delete;
+    DeliveryMark& operator=(const DeliveryMark&) = delete;
+    bool held() const { return held_; }
+
+private:
+    std::atomic<std::uint32_t>& flag_;
+    const bool held_;
+};
+
+}  // namespace
+
+int CSDKWrapper::PreviewStart(std::uint32_t camera, void* context, KQViewFinderCallback callback) {
+    ZTHandle openSession = session.load();
+    if (openSession == nullptr || camera != cameraHandle.load()) return 0;
+    TraceCall("PreviewStart");
+    if (previewFrameSub.load() != nullptr) return 1;
+    viewfinderContext = context;
+    viewfinderCallback = callback;
+    previewCtx = this;
+    ZTHandle subscription =
+        ZTNewPreviewFrameSubscribe(openSession, NewPreviewFrameCallback, &previewCtx);
+    if (subscription == nullptr) {
+        ReportSdkError(0, "ZTNewPreviewFrameSubscribe failed");
+        return 0;
+    }
+    // Two starts racing on two threads: the first subscription stays, the
+    // other is released so that no handle is lost.
+    ZTHandle none = nullptr;
+    if (!previewFrameSub.compare_exchange_strong(none, subscription)) {
+        ZTFree(subscription);
+        return 1;
+    }
+    const ZTResult result = ZTSetPreviewState(openSession, 1);
+    lastError = result;
+    if (result != ZT_OK) {
+        ReportSdkError(result, "ZTSetPreviewState failed");
+        return 0;
+    }
+    return 1;
+}
+
+int CSDKWrapper::PreviewClose() {
+    TraceCall("PreviewClose");
+    ReleaseHandle(previewFrameSub);
+    const ZTResult result = ZTSetPreviewState(session.load(), 0);
+    lastError = result;
+    viewfinderContext = nullptr;
+    viewfinderCallback = nullptr;
+    if (result != ZT_OK) {
+        ReportSdkError(result, "ZTSetPreviewState failed");
+        return 0;
+    }
+    return 1;
+}
+
+int CSDKWrapper::DeliverPreviewFrame() {
+    ZTHandle openSession = session.load();
+    if (openSession == nullptr) return 0;
+    if (viewfinderCallback.load() == nullptr) return 1;
+
+    // jpegBuffer and jpegOverflow hold one image at a time. A frame
+    // announced while another is still being delivered (on another Camera
+    // SDK thread, or from inside the client's callback) is skipped; the
+    // next announcement brings a newer one.
+    DeliveryMark mark(deliveringFrame);
+    if (!mark.held()) return 0;
+
+    std::uint8_t* frame = nullptr;
+    std::int32_t count = 0;
+    const ZTResult result = ZTGetPreviewFrame(openSession, &frame, &count);
+    lastError = result;
+    if (result != ZT_OK) {
+        PreviewClose();
+        ReportSdkError(result, "ZTGetPreviewFrame failed");
+        return 0;
+    }
+    if (frame == nullptr || count <= 0) {
+        if (frame != nullptr) ZTFree(frame);
+        PreviewClose();
+        return 0;
+    }
+
+    JpegDestination destination{jpegBuffer, kJpegBufferSize, &jpegOverflow, kMaxJpegImageSize,
+                                nullptr};
+    std::uint32_t encodedSize = 0;
+    const int encoded =
+        EncodeFrameToJpeg(frame, static_cast<std::uint32_t>(count), &encodedSize, destination);
+    jpegSize = encodedSize;
+    ZTFree(frame);
+    if (encoded == 0) return 0;
+
+    KQViewFinderCallback callback = viewfinderCallback.load();
+    if (callback == nullptr) return 0;
+    callback(cameraHandle.load(), viewfinderContext.load(), jpegSize.load(), destination.image);
+    platform::Sleep(kFramePauseMs);
+    return 1;
+}
+
+void ZT_STDCALL NewPreviewFrameCallback(void* context) {
+    try {
+        if (quietPreviewLog.load() == 0) TraceCall("NewPreviewFrameCallback");
+        CSDKWrapper* owner = OwnerOfContextField(context, &CSDKWrapper::previewCtx);
+        if (owner == nullptr) return;
+        owner->DeliverPreviewFrame();
+    } catch (...) {
+        // Nothing may unwind into the Camera SDK's thread; a throwing client
+        // callback loses its frame only.
+    }
+}
+
+}  // namespace kq

@@ -1,0 +1,39 @@
+// --wait-event, and events that arrive while another action waits.
+#include <cstdio>
+
+#include "names.h"
+#include "platform.h"
+#include "session.h"
+
+namespace kqcam {
+
+void RunWaitEvent(Session& session, const Limit& limit) {
+    Camera& camera = session.Connected();
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point end =
+        limit.kind == Limit::kSeconds
+            ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit.seconds))
+            : Clock::time_point::max();
+    std::uint64_t received = 0;
+    KQEventRecord record;
+    while (limit.kind != Limit::kCount || received < limit.count) {
+        if (!camera.NextEvent(end, &record)) break;  // time is up or interrupted
+        ++received;
+        PrintEvent(session.out, record, std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    if (!session.out.json) {
+        std::fprintf(session.out.info, "Events: %llu received in %.2f s\n",
+                     static_cast<unsigned long long>(received),
+                     std::chrono::duration<double>(Clock::now() - start).count());
+    }
+}
+
+void ReportStrayEvent(Session& session, const KQEventRecord& record) {
+    const char* name = EventName(record.eventCode);
+    std::fprintf(stderr, "kqcam: camera event 0x%04X %s (0x%08X 0x%08X 0x%08X)\n", record.eventCode,
+                 name[0] != '\0' ? name : "unknown", static_cast<unsigned>(record.param1),
+                 static_cast<unsigned>(record.param2), static_cast<unsigned>(record.param3));
+    (void)session;
+}
+
+}  // namespace kqcam

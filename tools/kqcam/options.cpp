@@ -1,0 +1,335 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "errors.h"
+#include "filename.h"
+
+namespace kqcam {
+
+namespace {
+
+const char kHelp[] =
+    "Usage: kqcam [OPTION...]\n"
+    "Drives a camera through the KQSDK library. Actions run in the order given;\n"
+    "each of them connects to the first camera the library lists.\n"
+    "\n"
+    "Camera and properties:\n"
+    "  --auto-detect               list the attached cameras (model and handle)\n"
+    "  --summary                   print the camera's DeviceInfo: operations, events,\n"
+    "                              device properties and formats\n"
+    "  --list-config               print every device property's descriptor\n"
+    "  --get-config CODE           print one property's descriptor (CODE: 0xD01C or 53276)\n"
+    "  --set-config CODE=VALUE     set a property to a raw value (hex 0x.. or decimal),\n"
+    "                              sent exactly as given; it must be one of the\n"
+    "                              descriptor's choices or inside its range\n"
+    "  --set-config-index CODE=N   set a property to its N-th choice (from 0, as listed)\n"
+    "  --zoom N                    move the zoom to position N (0 to 14)\n"
+    "\n"
+    "Capture:\n"
+    "  --capture-image-and-download  take a picture and download it\n"
+    "  --filename PATTERN          name of the files written. Codes: %n shot counter\n"
+    "                              (from 1), %03n counter with 3 digits, %C suffix,\n"
+    "                              %Y %y %m %d %H %M %S %j %a %A %b %B %I %p date and\n"
+    "                              time, %% a percent sign. Defaults: capt%04n.%C,\n"
+    "                              preview.jpg, movie.mjpg\n"
+    "  --force-overwrite           replace existing files (default: refuse)\n"
+    "  --frames N                  take N pictures\n"
+    "  --interval SECONDS          time-lapse: start a picture every SECONDS (0.5, 10);\n"
+    "                              without --frames, until interrupted (Ctrl-C)\n"
+    "  --hook-script PATH          run PATH after each download with the file's path\n"
+    "                              as argument (environment: ACTION=download,\n"
+    "                              ARGUMENT=the path)\n"
+    "\n"
+    "Live view:\n"
+    "  --capture-preview           save one viewfinder frame as a JPEG file\n"
+    "  --capture-movie[=N|Ns]      record viewfinder frames as an MJPEG stream: N frames,\n"
+    "                              N seconds, or until interrupted\n"
+    "  --stdout                    write the movie to standard output (for a player)\n"
+    "\n"
+    "Events:\n"
+    "  --wait-event[=N|Ns]         print events as they arrive: N events, N seconds\n"
+    "                              (also Nms), or until interrupted\n"
+    "\n"
+    "Output:\n"
+    "  --json                      print data as JSON lines (one object per line);\n"
+    "                              messages then go to standard error\n"
+    "  --debug                     print where the library writes its log and, at the\n"
+    "                              end, the lines this run added to it\n"
+    "  -h, --help                  this text\n"
+    "  --version                   kqcam's version\n"
+    "\n"
+    "Exit status: 0 done, 1 an operation failed, 2 wrong command line,\n"
+    "3 no camera found, 4 the connection to the camera failed.\n"
+    "\n"
+    "Examples:\n"
+    "  kqcam --auto-detect\n"
+    "  kqcam --summary --list-config\n"
+    "  kqcam --get-config 0xD01C --json\n"
+    "  kqcam --set-config 0xD01C=0x50 --set-config-index 0xD00C=1 --zoom 7\n"
+    "  kqcam --capture-image-and-download --filename shot-%Y%m%d-%H%M%S-%03n.jpg\n"
+    "  kqcam --capture-image-and-download --interval 10 --frames 30 --filename tl-%04n.jpg\n"
+    "  kqcam --capture-image-and-download --hook-script ./on-download.sh\n"
+    "  kqcam --capture-preview --filename view.jpg\n"
+    "  kqcam --capture-movie=5s --filename clip.mjpg\n"
+    "  kqcam --capture-movie --stdout | ffplay -f mjpeg -\n"
+    "  kqcam --wait-event=10s\n";
+
+// The value of an option written "--name=value" or "--name value".
+class ArgReader {
+public:
+    ArgReader(int argc, char** argv) : argc_(argc), argv_(argv) {}
+    bool Next() {
+        if (++index_ >= argc_) return false;
+        const std::string arg = argv_[index_];
+        const std::size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            name_ = arg.substr(0, eq);
+            inline_ = true;
+            inlineValue_ = arg.substr(eq + 1);
+        } else {
+            name_ = arg;
+            inline_ = false;
+        }
+        return true;
+    }
+    const std::string& Name() const { return name_; }
+    std::string Required() {
+        if (inline_) return inlineValue_;
+        if (index_ + 1 >= argc_) UsageError(name_ + " needs a value (see --help)");
+        return argv_[++index_];
+    }
+    // Takes the next argument only if `accept` likes it.
+    template <typename Accept>
+    bool Optional(Accept accept, std::string* value) {
+        if (inline_) {
+            *value = inlineValue_;
+            return true;
+        }
+        if (index_ + 1 < argc_ && accept(argv_[index_ + 1])) {
+            *value = argv_[++index_];
+            return true;
+        }
+        return false;
+    }
+    void NoValue() const {
+        if (inline_) UsageError(name_ + " takes no value");
+    }
+
+private:
+    int argc_;
+    char** argv_;
+    int index_ = 0;
+    std::string name_;
+    bool inline_ = false;
+    std::string inlineValue_;
+};
+
+void SplitAssignment(const std::string& text, const char* option, std::uint16_t* code,
+                     std::string* value) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos) UsageError(std::string(option) + " wants CODE=VALUE, got \"" + text + "\"");
+    *code = ParsePropertyCode(text.substr(0, eq), option);
+    *value = text.substr(eq + 1);
+}
+
+Limit LimitOf(const std::string& text, const char* option) {
+    Limit limit;
+    if (!ParseLimit(text, &limit)) {
+        UsageError(std::string(option) + ": \"" + text + "\" is not N, Ns or Nms");
+    }
+    return limit;
+}
+
+bool HasAction(const Options& options, Action::Kind kind) {
+    for (const Action& action : options.actions) {
+        if (action.kind == kind) return true;
+    }
+    return false;
+}
+
+void CheckCombinations(const Options& options) {
+    const bool capture = HasAction(options, Action::kCaptureImage);
+    if (!capture && (options.interval >= 0 || options.frames != 0 || !options.hookScript.empty())) {
+        UsageError("--interval, --frames and --hook-script go with --capture-image-and-download");
+    }
+    if (options.toStdout && !HasAction(options, Action::kCaptureMovie)) {
+        UsageError("--stdout goes with --capture-movie");
+    }
+    if (options.toStdout && !options.filename.empty()) {
+        UsageError("--stdout and --filename exclude each other");
+    }
+    if (!options.filename.empty()) ValidatePattern(options.filename);
+    const bool manyShots = options.frames > 1 || (options.interval >= 0 && options.frames == 0);
+    if (capture && manyShots && !options.filename.empty() && !PatternHasCounter(options.filename)) {
+        UsageError("--filename needs the counter %n when more than one picture is taken");
+    }
+}
+
+}  // namespace
+
+bool ParseUnsigned(const std::string& text, std::uint64_t* value) {
+    if (text.empty() || text.size() > 20) return false;
+    int base = 10;
+    std::size_t start = 0;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        start = 2;
+    }
+    std::uint64_t result = 0;
+    for (std::size_t i = start; i < text.size(); ++i) {
+        const char c = text[i];
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else return false;
+        if (result > (UINT64_MAX - digit) / static_cast<unsigned>(base)) return false;
+        result = result * static_cast<unsigned>(base) + digit;
+    }
+    *value = result;
+    return true;
+}
+
+std::uint16_t ParsePropertyCode(const std::string& text, const char* option) {
+    std::uint64_t value = 0;
+    if (!ParseUnsigned(text, &value)) {
+        UsageError(std::string(option) + ": \"" + text + "\" is not a property code (0xD01C or 53276)");
+    }
+    if (value > 0xFFFF) UsageError(std::string(option) + ": property code " + text + " is above 0xFFFF");
+    return static_cast<std::uint16_t>(value);
+}
+
+bool ParseLimit(const std::string& text, Limit* limit) {
+    if (text.empty()) return false;
+    std::size_t digits = 0;
+    while (digits < text.size() && ((text[digits] >= '0' && text[digits] <= '9') || text[digits] == '.')) {
+        ++digits;
+    }
+    if (digits == 0) return false;
+    const std::string number = text.substr(0, digits);
+    const std::string unit = text.substr(digits);
+    if (unit.empty()) {
+        std::uint64_t count = 0;
+        if (!ParseUnsigned(number, &count) || count == 0) return false;
+        limit->kind = Limit::kCount;
+        limit->count = count;
+        return true;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double amount = std::strtod(number.c_str(), &end);
+    if (errno != 0 || end != number.c_str() + number.size() || !(amount > 0) || amount > 1e7) return false;
+    if (unit == "s") {
+        limit->seconds = amount;
+    } else if (unit == "ms") {
+        limit->seconds = amount / 1000.0;
+    } else {
+        return false;
+    }
+    limit->kind = Limit::kSeconds;
+    return true;
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    ArgReader args(argc, argv);
+    auto isLimit = [](const char* text) {
+        Limit ignored;
+        return ParseLimit(text, &ignored);
+    };
+    while (args.Next()) {
+        const std::string& name = args.Name();
+        Action action{Action::kAutoDetect};
+        if (name == "-h" || name == "--help") {
+            args.NoValue();
+            options.help = true;
+        } else if (name == "--version") {
+            args.NoValue();
+            options.version = true;
+        } else if (name == "--json") {
+            args.NoValue();
+            options.json = true;
+        } else if (name == "--debug") {
+            args.NoValue();
+            options.debug = true;
+        } else if (name == "--force-overwrite") {
+            args.NoValue();
+            options.forceOverwrite = true;
+        } else if (name == "--stdout") {
+            args.NoValue();
+            options.toStdout = true;
+        } else if (name == "--filename") {
+            options.filename = args.Required();
+        } else if (name == "--hook-script") {
+            options.hookScript = args.Required();
+            if (options.hookScript.empty()) UsageError("--hook-script: empty path");
+        } else if (name == "--frames") {
+            const std::string text = args.Required();
+            if (!ParseUnsigned(text, &options.frames) || options.frames == 0 || options.frames > 1000000) {
+                UsageError("--frames: \"" + text + "\" is not a number from 1 to 1000000");
+            }
+        } else if (name == "--interval") {
+            const std::string text = args.Required();
+            char* end = nullptr;
+            const double seconds = std::strtod(text.c_str(), &end);
+            if (text.empty() || end != text.c_str() + text.size() || !(seconds >= 0) || seconds > 1e6) {
+                UsageError("--interval: \"" + text + "\" is not a number of seconds");
+            }
+            options.interval = seconds;
+        } else if (name == "--auto-detect") {
+            args.NoValue();
+            options.actions.push_back(Action{Action::kAutoDetect});
+        } else if (name == "--summary") {
+            args.NoValue();
+            options.actions.push_back(Action{Action::kSummary});
+        } else if (name == "--list-config") {
+            args.NoValue();
+            options.actions.push_back(Action{Action::kListConfig});
+        } else if (name == "--get-config") {
+            action.kind = Action::kGetConfig;
+            action.code = ParsePropertyCode(args.Required(), "--get-config");
+            options.actions.push_back(action);
+        } else if (name == "--set-config" || name == "--set-config-index") {
+            const bool byIndex = name == "--set-config-index";
+            std::string value;
+            SplitAssignment(args.Required(), name.c_str(), &action.code, &value);
+            if (!ParseUnsigned(value, &action.value)) {
+                UsageError(name + ": \"" + value + "\" is not " +
+                           (byIndex ? "a choice index" : "a raw value (0x.. or decimal)"));
+            }
+            action.kind = byIndex ? Action::kSetConfigIndex : Action::kSetConfig;
+            options.actions.push_back(action);
+        } else if (name == "--zoom") {
+            const std::string text = args.Required();
+            if (!ParseUnsigned(text, &action.value) || action.value > 14) {
+                UsageError("--zoom: \"" + text + "\" is not a position from 0 to 14");
+            }
+            action.kind = Action::kZoom;
+            options.actions.push_back(action);
+        } else if (name == "--capture-image-and-download") {
+            args.NoValue();
+            options.actions.push_back(Action{Action::kCaptureImage});
+        } else if (name == "--capture-preview") {
+            args.NoValue();
+            options.actions.push_back(Action{Action::kCapturePreview});
+        } else if (name == "--capture-movie" || name == "--wait-event") {
+            std::string text;
+            if (args.Optional(isLimit, &text)) action.limit = LimitOf(text, name.c_str());
+            action.kind = name == "--wait-event" ? Action::kWaitEvent : Action::kCaptureMovie;
+            options.actions.push_back(action);
+        } else {
+            UsageError("unknown option \"" + name + "\" (see --help)");
+        }
+    }
+    if (options.help || options.version) return options;
+    if (options.actions.empty()) UsageError("nothing to do; give an action (see --help)");
+    CheckCombinations(options);
+    return options;
+}
+
+const char* HelpText() { return kHelp; }
+
+}  // namespace kqcam

@@ -1,0 +1,70 @@
+// The command line: actions run in the order given, and the settings that
+// shape them.
+#ifndef KQCAM_OPTIONS_H
+#define KQCAM_OPTIONS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kqcam {
+
+// How long a movie or an event wait lasts: a number of frames or events, a
+// time, or until interrupted.
+struct Limit {
+    enum Kind { kUntilInterrupted, kCount, kSeconds } kind = kUntilInterrupted;
+    std::uint64_t count = 0;
+    double seconds = 0;
+};
+
+struct Action {
+    enum Kind {
+        kAutoDetect,
+        kSummary,
+        kListConfig,
+        kGetConfig,
+        kSetConfig,
+        kSetConfigIndex,
+        kZoom,
+        kCaptureImage,
+        kCapturePreview,
+        kCaptureMovie,
+        kWaitEvent,
+    } kind = kAutoDetect;
+    std::uint16_t code = 0;
+    std::uint64_t value = 0;  // raw value, choice index or zoom position
+    Limit limit;
+
+    Action() = default;
+    explicit Action(Kind k) : kind(k) {}
+};
+
+struct Options {
+    std::vector<Action> actions;
+    bool help = false;
+    bool version = false;
+    bool json = false;
+    bool debug = false;
+    bool forceOverwrite = false;
+    bool toStdout = false;
+    std::string filename;  // empty: each action's default
+    double interval = -1;  // seconds between shots; < 0: not given
+    std::uint64_t frames = 0;  // 0: not given
+    std::string hookScript;
+};
+
+// Throws a usage Failure for anything it cannot take exactly as written.
+Options ParseOptions(int argc, char** argv);
+
+// "0xD01C" or "53276"; above 0xFFFF is refused.
+std::uint16_t ParsePropertyCode(const std::string& text, const char* option);
+// An unsigned number in hex (0x...) or decimal, nothing else.
+bool ParseUnsigned(const std::string& text, std::uint64_t* value);
+// "N" (count), "Ns" / "N.Ns" (seconds) or "Nms" (milliseconds).
+bool ParseLimit(const std::string& text, Limit* limit);
+
+const char* HelpText();
+
+}  // namespace kqcam
+
+#endif  // KQCAM_OPTIONS_H

@@ -1,0 +1,227 @@
+#include "output.h"
+
+#include <vector>
+
+#include "names.h"
+
+namespace kqcam {
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string Hex(std::uint64_t value, std::size_t width) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%0*llX", static_cast<int>(width * 2),
+                  static_cast<unsigned long long>(value));
+    return text;
+}
+
+namespace {
+
+bool IsSigned(std::uint16_t dataType) {
+    return dataType == 0x0001 || dataType == 0x0003 || dataType == 0x0005 || dataType == 0x0007;
+}
+
+std::string Decimal(std::uint64_t value, const PropDesc& desc) {
+    char text[24];
+    if (IsSigned(desc.dataType) && desc.width < 8) {
+        const std::uint64_t sign = std::uint64_t{1} << (8 * desc.width - 1);
+        const long long v = static_cast<long long>(value ^ sign) - static_cast<long long>(sign);
+        std::snprintf(text, sizeof text, "%lld", v);
+    } else if (IsSigned(desc.dataType)) {
+        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
+    } else {
+        std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
+    }
+    return text;
+}
+
+std::string CodeJson(std::uint16_t code, const char* name) {
+    return "{\"code\":" + JsonString(Hex(code, 2)) + ",\"dec\":" + std::to_string(code) +
+           ",\"name\":" + JsonString(name) + "}";
+}
+
+std::string CodeListJson(const std::vector<std::uint16_t>& codes, const char* (*name)(std::uint16_t)) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        if (i != 0) out += ",";
+        out += CodeJson(codes[i], name(codes[i]));
+    }
+    return out + "]";
+}
+
+void PrintCodeList(std::FILE* to, const char* title, const std::vector<std::uint16_t>& codes,
+                   const char* (*name)(std::uint16_t)) {
+    std::fprintf(to, "%s (%u):\n", title, static_cast<unsigned>(codes.size()));
+    for (std::uint16_t code : codes) {
+        const char* label = name(code);
+        std::fprintf(to, "  0x%04X%s%s\n", code, label[0] != '\0' ? "  " : "", label);
+    }
+}
+
+const char* FormName(PropForm form) {
+    switch (form) {
+    case PropForm::kRange: return "range";
+    case PropForm::kEnumeration: return "enumeration";
+    case PropForm::kNone: break;
+    }
+    return "none";
+}
+
+}  // namespace
+
+std::string ValueText(std::uint64_t value, const PropDesc& desc) {
+    return Hex(value, desc.width) + " (" + Decimal(value, desc) + ")";
+}
+
+std::string ValueJson(std::uint64_t value, const PropDesc& desc) {
+    return "{\"hex\":" + JsonString(Hex(value, desc.width)) + ",\"dec\":" + Decimal(value, desc) +
+           "}";
+}
+
+void PrintDeviceHeader(const Output& out) {
+    if (out.json) return;
+    std::fprintf(out.data, "%-34s %s\n", "Model", "Handle");
+    std::fprintf(out.data, "%s\n", std::string(45, '-').c_str());
+}
+
+void PrintDevice(const Output& out, const std::string& model, std::uint32_t handle) {
+    if (out.json) {
+        std::fprintf(out.data, "{\"model\":%s,\"handle\":%s}\n", JsonString(model).c_str(),
+                     JsonString(Hex(handle, 4)).c_str());
+    } else {
+        std::fprintf(out.data, "%-34s %s\n", model.c_str(), Hex(handle, 4).c_str());
+    }
+}
+
+void PrintSummary(const Output& out, const std::string& model, std::uint32_t handle,
+                  const DeviceInfo& info) {
+    std::FILE* to = out.data;
+    if (out.json) {
+        std::fprintf(
+            to,
+            "{\"model\":%s,\"handle\":%s,\"standard_version\":%u,\"vendor_extension_id\":%s,"
+            "\"vendor_extension_version\":%u,\"vendor_extension_desc\":%s,\"functional_mode\":%u,"
+            "\"operations\":%s,\"events\":%s,\"properties\":%s,\"capture_formats\":%s,"
+            "\"image_formats\":%s,\"manufacturer\":%s,\"device_model\":%s,\"device_version\":%s,"
+            "\"serial_number\":%s}\n",
+            JsonString(model).c_str(), JsonString(Hex(handle, 4)).c_str(), info.standardVersion,
+            JsonString(Hex(info.vendorExtensionId, 4)).c_str(), info.vendorExtensionVersion,
+            JsonString(info.vendorExtensionDesc).c_str(), info.functionalMode,
+            CodeListJson(info.operations, OperationName).c_str(),
+            CodeListJson(info.events, EventName).c_str(),
+            CodeListJson(info.properties, PropertyName).c_str(),
+            CodeListJson(info.captureFormats, FormatName).c_str(),
+            CodeListJson(info.imageFormats, FormatName).c_str(),
+            JsonString(info.manufacturer).c_str(), JsonString(info.model).c_str(),
+            JsonString(info.deviceVersion).c_str(), JsonString(info.serialNumber).c_str());
+        return;
+    }
+    std::fprintf(to, "Camera summary:\n");
+    std::fprintf(to, "Model: %s\n", model.c_str());
+    std::fprintf(to, "Handle: %s\n", Hex(handle, 4).c_str());
+    std::fprintf(to, "Manufacturer: %s\n", info.manufacturer.c_str());
+    std::fprintf(to, "Device model: %s\n", info.model.c_str());
+    std::fprintf(to, "Device version: %s\n", info.deviceVersion.c_str());
+    std::fprintf(to, "Serial number: %s\n", info.serialNumber.c_str());
+    std::fprintf(to, "Standard version: %u\n", info.standardVersion);
+    std::fprintf(to, "Vendor extension: %s version %u \"%s\"\n",
+                 Hex(info.vendorExtensionId, 4).c_str(), info.vendorExtensionVersion,
+                 info.vendorExtensionDesc.c_str());
+    std::fprintf(to, "Functional mode: %s\n", Hex(info.functionalMode, 2).c_str());
+    PrintCodeList(to, "Operations supported", info.operations, OperationName);
+    PrintCodeList(to, "Events supported", info.events, EventName);
+    PrintCodeList(to, "Device properties supported", info.properties, PropertyName);
+    PrintCodeList(to, "Capture formats", info.captureFormats, FormatName);
+    PrintCodeList(to, "Image formats", info.imageFormats, FormatName);
+}
+
+void PrintPropDesc(const Output& out, const PropDesc& desc) {
+    std::FILE* to = out.data;
+    if (out.json) {
+        std::string line = "{\"code\":" + JsonString(Hex(desc.code, 2)) +
+                           ",\"code_dec\":" + std::to_string(desc.code) +
+                           ",\"label\":" + JsonString(PropertyName(desc.code)) +
+                           ",\"type\":" + JsonString(DataTypeName(desc.dataType)) +
+                           ",\"type_code\":" + JsonString(Hex(desc.dataType, 2)) +
+                           ",\"readonly\":" + (desc.settable ? "false" : "true") +
+                           ",\"default\":" + ValueJson(desc.defaultValue, desc) +
+                           ",\"current\":" + ValueJson(desc.currentValue, desc) +
+                           ",\"form\":" + JsonString(FormName(desc.form));
+        if (desc.form == PropForm::kRange) {
+            line += ",\"minimum\":" + ValueJson(desc.minimum, desc) +
+                    ",\"maximum\":" + ValueJson(desc.maximum, desc) +
+                    ",\"step\":" + ValueJson(desc.step, desc);
+        } else if (desc.form == PropForm::kEnumeration) {
+            line += ",\"choices\":[";
+            for (std::size_t i = 0; i < desc.choices.size(); ++i) {
+                if (i != 0) line += ",";
+                line += "{\"index\":" + std::to_string(i) +
+                        ",\"hex\":" + JsonString(Hex(desc.choices[i], desc.width)) + ",\"dec\":" +
+                        Decimal(desc.choices[i], desc) + "}";
+            }
+            line += "]";
+        }
+        std::fprintf(to, "%s}\n", line.c_str());
+        return;
+    }
+    std::fprintf(to, "Property: %s\n", Hex(desc.code, 2).c_str());
+    std::fprintf(to, "Label: %s\n", PropertyName(desc.code));
+    std::fprintf(to, "Type: %s %s\n", DataTypeName(desc.dataType), Hex(desc.dataType, 2).c_str());
+    std::fprintf(to, "Readonly: %d\n", desc.settable ? 0 : 1);
+    std::fprintf(to, "Default: %s\n", ValueText(desc.defaultValue, desc).c_str());
+    std::fprintf(to, "Current: %s\n", ValueText(desc.currentValue, desc).c_str());
+    std::fprintf(to, "Form: %s\n", FormName(desc.form));
+    if (desc.form == PropForm::kRange) {
+        std::fprintf(to, "Minimum: %s\n", ValueText(desc.minimum, desc).c_str());
+        std::fprintf(to, "Maximum: %s\n", ValueText(desc.maximum, desc).c_str());
+        std::fprintf(to, "Step: %s\n", ValueText(desc.step, desc).c_str());
+    } else if (desc.form == PropForm::kEnumeration) {
+        std::fprintf(to, "Choices: %u\n", static_cast<unsigned>(desc.choices.size()));
+        for (std::size_t i = 0; i < desc.choices.size(); ++i) {
+            std::fprintf(to, "Choice: %u %s\n", static_cast<unsigned>(i),
+                         ValueText(desc.choices[i], desc).c_str());
+        }
+    }
+    std::fprintf(to, "END\n\n");
+}
+
+void PrintEvent(const Output& out, const KQEventRecord& record, double seconds) {
+    const char* name = EventName(record.eventCode);
+    if (out.json) {
+        std::fprintf(out.data,
+                     "{\"event\":%s,\"code_dec\":%u,\"name\":%s,\"params\":[%u,%u,%u],"
+                     "\"time\":%.3f}\n",
+                     JsonString(Hex(record.eventCode, 2)).c_str(), record.eventCode,
+                     JsonString(name).c_str(), static_cast<unsigned>(record.param1),
+                     static_cast<unsigned>(record.param2), static_cast<unsigned>(record.param3),
+                     seconds);
+    } else {
+        std::fprintf(out.data, "EVENT 0x%04X %s params 0x%08X 0x%08X 0x%08X at %.3f s\n",
+                     record.eventCode, name[0] != '\0' ? name : "unknown",
+                     static_cast<unsigned>(record.param1), static_cast<unsigned>(record.param2),
+                     static_cast<unsigned>(record.param3), seconds);
+    }
+    std::fflush(out.data);
+}
+
+}  // namespace kqcam

@@ -1,0 +1,35 @@
+// The few things kqcam needs from the operating system.
+#ifndef KQCAM_PLATFORM_H
+#define KQCAM_PLATFORM_H
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace kqcam {
+
+// Set by Ctrl-C (SIGINT, SIGTERM); long waits end at the next check.
+extern std::atomic<bool> interrupted;
+void InstallInterruptHandler();
+
+// Makes standard output binary (for a movie written to it).
+void SetStdoutBinary();
+
+// Where the library writes its diagnostic log: the user's local
+// application-data folder on Windows, $XDG_STATE_HOME or ~/.local/state
+// elsewhere.
+std::string BridgeLogPath();
+
+// Runs `script` with `argument` as its one argument and ACTION=download,
+// ARGUMENT=`argument` in its environment, and waits for it. Returns its exit
+// status, or -1 with `error` set when it could not be started.
+int RunHookScript(const std::string& script, const std::string& argument, std::string* error);
+
+// Runs this program again with `args` (the program name not included),
+// sharing standard input, output and error, and waits for it. Returns its
+// exit status, or -1 with `error` set when it could not be started.
+int RunSelf(const std::vector<std::string>& args, std::string* error);
+
+}  // namespace kqcam
+
+#endif  // KQCAM_PLATFORM_H

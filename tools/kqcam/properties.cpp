@@ -1,0 +1,129 @@
+// --auto-detect, --summary, --list-config, --get-config, --set-config,
+// --set-config-index and --zoom.
+#include <cstdio>
+
+#include "errors.h"
+#include "names.h"
+#include "session.h"
+
+namespace kqcam {
+
+namespace {
+
+constexpr std::uint16_t kZoomCode = 0xD02A;
+
+std::string CodeText(std::uint16_t code) {
+    std::string text = Hex(code, 2);
+    const char* name = PropertyName(code);
+    if (name[0] != '\0') text += std::string(" (") + name + ")";
+    return text;
+}
+
+// The descriptor of a property the camera offers; a code the library only
+// answers with the undefined data type is refused.
+PropDesc OfferedDesc(Camera& camera, std::uint16_t code) {
+    PropDesc desc = camera.GetPropDesc(code);
+    if (desc.dataType == 0x0000) {
+        OperationFailed("property " + Hex(code, 2) +
+                        " is not offered by the camera (KQ_GetDevicePropDesc gives data type "
+                        "0x0000, undefined)");
+    }
+    return desc;
+}
+
+void CheckValueFits(const PropDesc& desc, std::uint64_t value, const char* option) {
+    const std::string name = CodeText(desc.code);
+    if (!desc.settable) UsageError(std::string(option) + ": " + name + " is read-only");
+    if (desc.width < 8 && value >= (std::uint64_t{1} << (8 * desc.width))) {
+        UsageError(std::string(option) + ": " + Hex(value, 1) + " does not fit the " +
+                   DataTypeName(desc.dataType) + " value of " + name);
+    }
+    if (FormAllows(desc, value)) return;
+    std::string allowed;
+    if (desc.form == PropForm::kRange) {
+        allowed = "from " + ValueText(desc.minimum, desc) + " to " + ValueText(desc.maximum, desc) +
+                  " in steps of " + ValueText(desc.step, desc);
+    } else if (desc.choices.empty()) {
+        allowed = "none: the camera offers no value";
+    } else {
+        allowed = "one of";
+        for (std::uint64_t choice : desc.choices) allowed += " " + Hex(choice, desc.width);
+    }
+    UsageError(std::string(option) + ": " + ValueText(value, desc) + " is not allowed for " +
+               name + "; allowed: " + allowed);
+}
+
+void SetAndReport(Session& session, const PropDesc& desc, std::uint64_t value) {
+    Camera& camera = session.Connected();
+    camera.SetValue(desc.code, value, desc.width);
+    const std::uint64_t now = camera.GetValue(desc.code, desc.width);
+    if (session.out.json) {
+        std::fprintf(session.out.data, "{\"code\":%s,\"label\":%s,\"set\":%s,\"current\":%s}\n",
+                     JsonString(Hex(desc.code, 2)).c_str(), JsonString(PropertyName(desc.code)).c_str(),
+                     ValueJson(value, desc).c_str(), ValueJson(now, desc).c_str());
+    } else {
+        std::fprintf(session.out.data, "Set %s to %s; current value %s\n", CodeText(desc.code).c_str(),
+                     ValueText(value, desc).c_str(), ValueText(now, desc).c_str());
+    }
+    if (now != value) {
+        std::fprintf(stderr, "kqcam: warning: %s reads back %s after being set to %s\n",
+                     CodeText(desc.code).c_str(), ValueText(now, desc).c_str(),
+                     ValueText(value, desc).c_str());
+    }
+}
+
+}  // namespace
+
+void RunAutoDetect(Session& session) {
+    PrintDeviceHeader(session.out);
+    for (const Device& device : session.library.Devices()) {
+        PrintDevice(session.out, device.model, device.handle);
+    }
+}
+
+void RunSummary(Session& session) {
+    Camera& camera = session.Connected();
+    PrintSummary(session.out, camera.Model(), camera.Handle(), camera.GetDeviceInfo());
+}
+
+void RunListConfig(Session& session) {
+    Camera& camera = session.Connected();
+    for (std::uint16_t code : camera.GetDeviceInfo().properties) {
+        PrintPropDesc(session.out, camera.GetPropDesc(code));
+    }
+}
+
+void RunGetConfig(Session& session, std::uint16_t code) {
+    PrintPropDesc(session.out, OfferedDesc(session.Connected(), code));
+}
+
+void RunSetConfig(Session& session, const Action& action) {
+    const PropDesc desc = OfferedDesc(session.Connected(), action.code);
+    std::uint64_t value = action.value;
+    const char* option = "--set-config";
+    if (action.kind == Action::kSetConfigIndex) {
+        option = "--set-config-index";
+        if (desc.form != PropForm::kEnumeration) {
+            UsageError(std::string(option) + ": " + CodeText(desc.code) +
+                       " has no list of choices; use --set-config");
+        }
+        if (action.value >= desc.choices.size()) {
+            const std::string range =
+                desc.choices.empty() ? std::string("no choices")
+                                     : "choices 0 to " + std::to_string(desc.choices.size() - 1);
+            UsageError(std::string(option) + ": " + CodeText(desc.code) + " has " + range +
+                       ", not " + std::to_string(action.value));
+        }
+        value = desc.choices[static_cast<std::size_t>(action.value)];
+    }
+    CheckValueFits(desc, value, option);
+    SetAndReport(session, desc, value);
+}
+
+void RunZoom(Session& session, std::uint64_t position) {
+    const PropDesc desc = OfferedDesc(session.Connected(), kZoomCode);
+    CheckValueFits(desc, position, "--zoom");
+    SetAndReport(session, desc, position);
+}
+
+}  // namespace kqcam
