@@ -7,49 +7,15 @@
 #include "camera_sdk.h"
 #include "guard.h"
 #include "sim_state.h"
+#include "utf.h"
 #include "zt_sim.h"
 
 using namespace ztsim;
 
 namespace {
 
-// UTF-8 to UTF-16; malformed bytes become U+FFFD.
 std::u16string FromUtf8(const char* text) {
-    std::u16string out;
-    if (text == nullptr) return out;
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p != 0) {
-        uint32_t cp = 0xFFFD;
-        int extra = 0;
-        if (*p < 0x80) {
-            cp = *p;
-        } else if ((*p & 0xE0) == 0xC0) {
-            cp = *p & 0x1F;
-            extra = 1;
-        } else if ((*p & 0xF0) == 0xE0) {
-            cp = *p & 0x0F;
-            extra = 2;
-        } else if ((*p & 0xF8) == 0xF0) {
-            cp = *p & 0x07;
-            extra = 3;
-        }
-        ++p;
-        for (int i = 0; i < extra; ++i, ++p) {
-            if ((*p & 0xC0) != 0x80) {
-                cp = 0xFFFD;
-                break;
-            }
-            cp = (cp << 6) | (*p & 0x3F);
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-    }
-    return out;
+    return text != nullptr ? Utf8ToUtf16(text) : std::u16string();
 }
 
 }  // namespace

@@ -308,10 +308,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTSetPreviewState(ZTHandle session, int32_
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
-        uint32_t fault = 0;
-        if (state.ledger.Enter(ZTSIM_FN_SetPreviewState, &fault)) return fault;
-        if (!state.initialized) return ZTSIM_E_NOT_INITIALIZED;
-        if (!state.IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
+        if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_SetPreviewState, session)) return entered;
         Preview& preview = ThePreview();
         if (on != 0) {
             preview.on.insert(session);
@@ -328,11 +325,10 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPreviewFrame(ZTHandle session, uint8_
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
-        uint32_t fault = 0;
-        if (state.ledger.Enter(ZTSIM_FN_GetPreviewFrame, &fault)) return fault;
-        if (frame == nullptr || size == nullptr) return ZTSIM_E_INVALID_ARGUMENT;
-        if (!state.initialized) return ZTSIM_E_NOT_INITIALIZED;
-        if (!state.IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
+        if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_GetPreviewFrame, session,
+                                                             frame != nullptr && size != nullptr)) {
+            return entered;
+        }
         return HandOutFrameLocked(state, frame, size);
     });
 }

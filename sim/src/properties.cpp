@@ -63,14 +63,6 @@ std::vector<DefaultProperty> Defaults() {
 
 // Enters a ZT property function: counts the call and applies the checks all
 // of them share. Returns ZT_OK to go on.
-ZTResult Enter(SimState& state, ZTSimFunction fn, ZTHandle session, bool outPointerGiven) {
-    uint32_t fault = 0;
-    if (state.ledger.Enter(fn, &fault)) return fault;
-    if (!outPointerGiven) return ZTSIM_E_INVALID_ARGUMENT;
-    if (!state.initialized) return ZTSIM_E_NOT_INITIALIZED;
-    if (!state.IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
-    return ZT_OK;
-}
 
 // The offered property with that id, or null.
 SimProperty* Offered(int32_t propertyId) {
@@ -117,7 +109,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyList(ZTHandle session, int32_
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
         const ZTResult entered =
-            Enter(state, ZTSIM_FN_GetPropertyList, session, ids != nullptr && count != nullptr);
+            state.EnterSessionCall(ZTSIM_FN_GetPropertyList, session, ids != nullptr && count != nullptr);
         if (entered != ZT_OK) return entered;
         std::vector<int32_t> offered;
         for (int32_t id = 0; id < kPropertyIdCount; ++id) {
@@ -140,7 +132,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyDesc(ZTHandle session, int32_
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = Enter(state, ZTSIM_FN_GetPropertyDesc, session, desc != nullptr);
+        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_GetPropertyDesc, session, desc != nullptr);
         if (entered != ZT_OK) return entered;
         const SimProperty* property = Offered(propertyId);
         if (property == nullptr) return ZTSIM_E_UNSUPPORTED;
@@ -162,7 +154,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyData(ZTHandle session, int32_
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = Enter(state, ZTSIM_FN_GetPropertyData, session, value != nullptr);
+        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_GetPropertyData, session, value != nullptr);
         if (entered != ZT_OK) return entered;
         const SimProperty* property = Offered(propertyId);
         if (property == nullptr) return ZTSIM_E_UNSUPPORTED;
@@ -177,7 +169,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTSetPropertyData(ZTHandle session, int32_
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = Enter(state, ZTSIM_FN_SetPropertyData, session, true);
+        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_SetPropertyData, session, true);
         if (entered != ZT_OK) return entered;
         SimProperty* property = Offered(propertyId);
         if (property == nullptr) return ZTSIM_E_UNSUPPORTED;

@@ -125,10 +125,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTShoot(ZTHandle session) {
         int height = 0;
         {
             std::lock_guard<std::mutex> lock(state.mutex);
-            uint32_t fault = 0;
-            if (state.ledger.Enter(ZTSIM_FN_Shoot, &fault)) return fault;
-            if (!state.initialized) return ZTSIM_E_NOT_INITIALIZED;
-            if (!state.IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
+            if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_Shoot, session)) return entered;
             shotNumber = ++shots.shotCount;
             width = shots.width;
             height = shots.height;
@@ -172,10 +169,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTDownloadFile(ZTHandle session, uint32_t 
         std::u16string path;
         {
             std::lock_guard<std::mutex> lock(state.mutex);
-            uint32_t fault = 0;
-            if (state.ledger.Enter(ZTSIM_FN_DownloadFile, &fault)) return fault;
-            if (!state.initialized) return ZTSIM_E_NOT_INITIALIZED;
-            if (!state.IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
+            if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_DownloadFile, session)) return entered;
             if (mode != 1) return ZTSIM_E_UNSUPPORTED;  // only "to a file" is offered
             auto found = shots.shots.find(item);
             if (found == shots.shots.end()) return ZTSIM_E_INVALID_ARGUMENT;
@@ -213,10 +207,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTUpdateAEAF(ZTHandle session) {
     return Guarded<ZTResult>(kInternalError, [session]() -> ZTResult {
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
-        uint32_t fault = 0;
-        if (state.ledger.Enter(ZTSIM_FN_UpdateAEAF, &fault)) return fault;
-        if (!state.initialized) return ZTSIM_E_NOT_INITIALIZED;
-        if (!state.IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
+        if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_UpdateAEAF, session)) return entered;
         return ZT_OK;
     });
 }

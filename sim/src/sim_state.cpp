@@ -1,5 +1,7 @@
 #include "sim_state.h"
 
+#include "zt_sim.h"
+
 #include "preview.h"
 #include "properties.h"
 #include "shooting.h"
@@ -14,6 +16,15 @@ SimState& State() {
 bool SimState::IsSession(ZTHandle session) const {
     return session != nullptr && registry.IsLive(session, ObjectKind::Session) &&
            sessions.count(session) != 0;
+}
+
+ZTResult SimState::EnterSessionCall(ZTSimFunction fn, ZTHandle session, bool outPointerGiven) {
+    uint32_t fault = 0;
+    if (ledger.Enter(fn, &fault)) return fault;
+    if (!outPointerGiven) return ZTSIM_E_INVALID_ARGUMENT;
+    if (!initialized) return ZTSIM_E_NOT_INITIALIZED;
+    if (!IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
+    return ZT_OK;
 }
 
 void SimState::OnReleased(ZTHandle handle, ObjectKind kind) {

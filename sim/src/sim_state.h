@@ -49,6 +49,12 @@ struct SimState {
     // Whether `session` is a session handle still on record.
     bool IsSession(ZTHandle session) const;
 
+    // The common entry of the calls made on a session, under `mutex`: counts
+    // the call, then answers an injected fault, a missing out-pointer, an
+    // uninitialised SDK or an unknown session, in that order; ZT_OK when the
+    // call may go on.
+    ZTResult EnterSessionCall(ZTSimFunction fn, ZTHandle session, bool outPointerGiven = true);
+
     // Lets go of what the simulator keeps for an object the client has just
     // released with ZTFree.
     void OnReleased(ZTHandle handle, ObjectKind kind);

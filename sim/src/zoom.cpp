@@ -15,14 +15,6 @@ using namespace ztsim;
 
 namespace {
 
-ZTResult EnterZoom(SimState& state, ZTSimFunction fn, ZTHandle session, bool outPointerGiven) {
-    uint32_t fault = 0;
-    if (state.ledger.Enter(fn, &fault)) return fault;
-    if (!outPointerGiven) return ZTSIM_E_INVALID_ARGUMENT;
-    if (!state.initialized) return ZTSIM_E_NOT_INITIALIZED;
-    if (!state.IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
-    return ZT_OK;
-}
 
 }  // namespace
 
@@ -30,7 +22,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetZoom(ZTHandle session, int32_t* posit
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = EnterZoom(state, ZTSIM_FN_GetZoom, session, position != nullptr);
+        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_GetZoom, session, position != nullptr);
         if (entered != ZT_OK) return entered;
         *position = Controls().zoom.position;
         return ZT_OK;
@@ -42,7 +34,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetMaximumZoom(ZTHandle session, int32_t
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
         const ZTResult entered =
-            EnterZoom(state, ZTSIM_FN_GetMaximumZoom, session, maximum != nullptr);
+            state.EnterSessionCall(ZTSIM_FN_GetMaximumZoom, session, maximum != nullptr);
         if (entered != ZT_OK) return entered;
         *maximum = Controls().zoom.maximum;
         return ZT_OK;
@@ -54,7 +46,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTSetZoom(ZTHandle session, int32_t positi
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = EnterZoom(state, ZTSIM_FN_SetZoom, session, true);
+        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_SetZoom, session, true);
         if (entered != ZT_OK) return entered;
         SimZoom& zoom = Controls().zoom;
         zoom.lastRequest = position;
