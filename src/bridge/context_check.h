@@ -8,18 +8,20 @@
 
 namespace kq {
 
+using ContextField = std::atomic<CSDKWrapper*>;
+
 // For the subscriptions whose context is the address of a context field:
 // the context must be non-null, the field it points to must hold a
-// CSDKWrapper, and the context must be that very field of that object.
-// Returns the object, or null when the context does not check out (a
-// cleared field after clean-up, or a foreign context).
-template <typename Field>
-CSDKWrapper* OwnerOfContextField(void* context, Field CSDKWrapper::*member) {
+// CSDKWrapper, and the context must be that very field of that object, as
+// `fieldOf` names it. Returns the object, or null when the context does not
+// check out (a cleared field after clean-up, or a foreign context).
+template <typename FieldOf>
+CSDKWrapper* OwnerOfContextField(void* context, FieldOf fieldOf) {
     if (context == nullptr) return nullptr;
-    auto* field = static_cast<std::atomic<CSDKWrapper*>*>(context);
+    auto* field = static_cast<ContextField*>(context);
     CSDKWrapper* owner = field->load();
     if (owner == nullptr) return nullptr;
-    return &(owner->*member) == field ? owner : nullptr;
+    return &fieldOf(*owner) == field ? owner : nullptr;
 }
 
 }  // namespace kq

@@ -28,16 +28,6 @@ constexpr std::uint32_t kReleaseTimeLimitMs = 30000;
 
 std::atomic<PathAllocator> pathAllocator{nullptr};
 
-// The owner of a download-completed context: the context must be the
-// address of the downloadCtx field of the object that field points to.
-CSDKWrapper* OwnerOfDownloadContext(void* context) {
-    if (context == nullptr) return nullptr;
-    auto* field = static_cast<std::atomic<CSDKWrapper*>*>(context);
-    CSDKWrapper* owner = field->load();
-    if (owner == nullptr) return nullptr;
-    return &owner->download.downloadCtx == field ? owner : nullptr;
-}
-
 }  // namespace
 
 void SetPathAllocatorForTesting(PathAllocator allocate) { pathAllocator.store(allocate); }
@@ -129,7 +119,8 @@ void CSDKWrapper::OnDownloadCompleted() {
 void ZT_STDCALL ShootCompletedCallback(void* context, const void* shotRecord) {
     try {
         TraceCall("ShootCompletedCallback");
-        CSDKWrapper* state = OwnerOfContextField(context, &CSDKWrapper::shootCtx);
+        CSDKWrapper* state = OwnerOfContextField(
+            context, [](CSDKWrapper& owner) -> ContextField& { return owner.shootCtx; });
         if (state == nullptr || shotRecord == nullptr) return;
         std::uint32_t item;
         std::memcpy(&item, shotRecord, sizeof item);
@@ -143,7 +134,8 @@ void ZT_STDCALL DownloadCompletedCallback(void* context, std::uint32_t value,
                                           const std::uint16_t* path) {
     try {
         TraceCall("DownloadCompletedCallback");
-        CSDKWrapper* state = OwnerOfDownloadContext(context);
+        CSDKWrapper* state = OwnerOfContextField(
+            context, [](CSDKWrapper& owner) -> ContextField& { return owner.download.downloadCtx; });
         if (state == nullptr || path == nullptr) return;
         std::uint16_t* copy = CopyPath(path);
         if (copy == nullptr) {

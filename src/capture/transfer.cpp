@@ -62,9 +62,13 @@ void ForgetIfStillCurrent(CSDKWrapper::DownloadRecord& record, std::uint32_t gen
     std::free(forgotten);
 }
 
+// Progress in whole percent, rounded down; 100 when the length is unknown.
+// Computed in 64 bits so that no 32-bit length overflows, and capped at 100
+// for a file that grew while it was read.
 std::uint32_t Percent(std::uint64_t done, std::int64_t fileLength) {
     if (fileLength <= 0) return 100;
-    return static_cast<std::uint32_t>(done * 100u / static_cast<std::uint64_t>(fileLength));
+    const std::uint64_t percent = done * 100u / static_cast<std::uint64_t>(fileLength);
+    return percent > 100 ? 100 : static_cast<std::uint32_t>(percent);
 }
 
 }  // namespace

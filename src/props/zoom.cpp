@@ -151,7 +151,8 @@ void CSDKWrapper::OnZoomCompleted() {
 void ZT_STDCALL ZoomCompletedCallback(void* context) {
     try {
         TraceCall("ZoomCompletedCallback");
-        if (CSDKWrapper* state = OwnerOfContextField(context, &CSDKWrapper::zoomCtx)) {
+        if (CSDKWrapper* state = OwnerOfContextField(
+                context, [](CSDKWrapper& owner) -> ContextField& { return owner.zoomCtx; })) {
             state->OnZoomCompleted();
         }
     } catch (...) {

@@ -127,7 +127,8 @@ int CSDKWrapper::DeliverPreviewFrame() {
 void ZT_STDCALL NewPreviewFrameCallback(void* context) {
     try {
         if (quietPreviewLog.load() == 0) TraceCall("NewPreviewFrameCallback");
-        CSDKWrapper* owner = OwnerOfContextField(context, &CSDKWrapper::previewCtx);
+        CSDKWrapper* owner = OwnerOfContextField(
+            context, [](CSDKWrapper& state) -> ContextField& { return state.previewCtx; });
         if (owner == nullptr) return;
         owner->DeliverPreviewFrame();
     } catch (...) {
