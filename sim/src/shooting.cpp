@@ -6,6 +6,7 @@
 // arrive on the simulator's callback thread.
 #include "shooting.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <memory>
@@ -29,6 +30,8 @@ constexpr int32_t kDefaultShootDelayMs = 20;
 constexpr int32_t kDefaultDownloadDelayMs = 30;
 constexpr uint32_t kDefaultDownloadValue = 1;
 constexpr uint32_t kFirstItem = 0x1001;
+// Length of the list of written files at which gone ones are first dropped.
+constexpr size_t kFirstPrune = 64;
 
 using Jpeg = std::shared_ptr<const std::vector<unsigned char>>;
 // A path as delivered to the callback: UTF-16 code units with the NUL.
@@ -48,7 +51,23 @@ struct Shooting {
     bool hasNextPath = false;
     std::u16string nextPath;
     std::vector<std::u16string> written;  // files written by the simulator
+    size_t pruneAt = kFirstPrune;
 };
+
+// Remembers a file the simulator wrote, so that a reset deletes it. Files
+// already gone (a client transferred and deleted them) are forgotten once
+// the list has doubled since the last look, so that a long session of
+// captures does not grow the list without end.
+void RememberWrittenLocked(Shooting& shots, const std::u16string& path) {
+    shots.written.push_back(path);
+    if (shots.written.size() < shots.pruneAt) return;
+    std::vector<std::u16string> kept;
+    for (std::u16string& file : shots.written) {
+        if (TempFileExists(file)) kept.push_back(std::move(file));
+    }
+    shots.written.swap(kept);
+    shots.pruneAt = std::max(kFirstPrune, 2 * shots.written.size());
+}
 
 Shooting& Shots() {
     static Shooting* const shots = new Shooting;
@@ -190,7 +209,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTDownloadFile(ZTHandle session, uint32_t 
         int32_t delayMs = ZTSIM_DELAY_NEVER;
         {
             std::lock_guard<std::mutex> lock(state.mutex);
-            if (!reportGivenPath) shots.written.push_back(path);
+            if (!reportGivenPath) RememberWrittenLocked(shots, path);
             shots.lastPath = path;
             delayMs = shots.downloadDelayMs;
             if (delayMs != ZTSIM_DELAY_NEVER) {
@@ -276,7 +295,7 @@ extern "C" ZTSIM_API uint32_t ZTSim_WriteTestFile(uint32_t size, uint16_t* buffe
         {
             SimState& state = State();
             std::lock_guard<std::mutex> lock(state.mutex);
-            Shots().written.push_back(path);
+            RememberWrittenLocked(Shots(), path);
         }
         return CopyOut(path, buffer, units);
     });

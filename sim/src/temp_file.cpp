@@ -192,4 +192,13 @@ bool DeleteTempFile(const std::u16string& path) {
 #endif
 }
 
+bool TempFileExists(const std::u16string& path) {
+    const Native native = FromUtf16(path);
+#if defined(_WIN32)
+    return GetFileAttributesW(native.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+    return access(native.c_str(), F_OK) == 0;
+#endif
+}
+
 }  // namespace ztsim

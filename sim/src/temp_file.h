@@ -26,6 +26,9 @@ std::u16string WriteNewTestFile(uint32_t size);
 // Deletes a file named by a UTF-16 path; false when it could not.
 bool DeleteTempFile(const std::u16string& path);
 
+// Whether a file (or anything else) is there under the path.
+bool TempFileExists(const std::u16string& path);
+
 }  // namespace ztsim
 
 #endif  // ZTSIM_TEMP_FILE_H

@@ -13,6 +13,15 @@ using namespace kq;
 #define KQ_GET_FUNCTIONS_SYMBOL "KQ_GetFunctions"
 #endif
 
+// g++ finds that KQ_GetFunctions cannot throw and wants its aliases to say so
+// (-Wmissing-attributes); clang takes nothrow for an exception specification
+// that the header's declarations lack, and refuses it.
+#if defined(__clang__)
+#define KQ_ALIAS_OF_GET_FUNCTIONS __attribute__((alias(KQ_GET_FUNCTIONS_SYMBOL)))
+#else
+#define KQ_ALIAS_OF_GET_FUNCTIONS __attribute__((nothrow, alias(KQ_GET_FUNCTIONS_SYMBOL)))
+#endif
+
 extern "C" {
 
 KQ_API KQResult KQ_STDCALL KQ_StartSDK(void) {
@@ -36,9 +45,8 @@ KQ_API KQResult KQ_STDCALL KQ_GetDllsVersion(void*, void*) { return RESULT_OK; }
 // One body behind three names: KQ_GetFunctions, KQ_RC_FocusLock and
 // KQ_RC_FocusUnlock.
 KQ_API KQResult KQ_STDCALL KQ_GetFunctions(uint32_t) { return RESULT_OK; }
-KQ_API KQResult KQ_STDCALL KQ_RC_FocusLock(uint32_t) __attribute__((nothrow, alias(KQ_GET_FUNCTIONS_SYMBOL)));
-KQ_API KQResult KQ_STDCALL KQ_RC_FocusUnlock(uint32_t)
-    __attribute__((nothrow, alias(KQ_GET_FUNCTIONS_SYMBOL)));
+KQ_API KQResult KQ_STDCALL KQ_RC_FocusLock(uint32_t) KQ_ALIAS_OF_GET_FUNCTIONS;
+KQ_API KQResult KQ_STDCALL KQ_RC_FocusUnlock(uint32_t) KQ_ALIAS_OF_GET_FUNCTIONS;
 
 KQ_API KQResult KQ_STDCALL KQ_RC_GetChangedReleaseParamesList(uint32_t, void*, void*) {
     return RESULT_OK;

@@ -88,6 +88,8 @@ void OutputMessage(j_common_ptr cinfo) {
     Tracef(line, kLogInfo);
 }
 
+boolean EmptyOutputBuffer(j_compress_ptr cinfo);
+
 void InitDestination(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<BufferDestination*>(cinfo->dest);
     dest->buffer = dest->target->fixed;
@@ -95,6 +97,10 @@ void InitDestination(j_compress_ptr cinfo) {
     dest->inOverflow = false;
     dest->pub.next_output_byte = dest->buffer;
     dest->pub.free_in_buffer = dest->capacity;
+    // libjpeg writes its first byte before it checks for room, and a count
+    // of 0 would then wrap round: an empty fixed block moves to the overflow
+    // block (or drops the frame) before anything is written.
+    if (dest->capacity == 0) EmptyOutputBuffer(cinfo);
 }
 
 // Called when the block is full: continue in the overflow block, made
@@ -117,7 +123,9 @@ boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
     }
     // On the first move the image so far is still in the fixed block; after
     // that Grow has kept it.
-    if (!dest->inOverflow) std::memcpy(target.overflow->data(), target.fixed, written);
+    if (!dest->inOverflow && written > 0) {
+        std::memcpy(target.overflow->data(), target.fixed, written);
+    }
     dest->inOverflow = true;
     dest->buffer = target.overflow->data();
     dest->capacity = wanted;
