@@ -1,6 +1,9 @@
 #include "fuzz_support.h"
 
+#include <errno.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +15,7 @@ namespace kq::fuzz {
 
 namespace {
 
+constexpr char kFolderPrefix[] = "kqsdk-fuzz-";
 std::string scratch;
 
 void NoSleep(std::uint32_t) {}
@@ -22,15 +26,32 @@ void RemoveScratch() {
     if (!scratch.empty()) std::filesystem::remove_all(scratch, ignored);
 }
 
+// libFuzzer often ends the process without running exit handlers (a crash,
+// a time limit), so each run also removes the folders of runs that are gone.
+void RemoveFoldersOfEndedRuns() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kFolderPrefix, 0) != 0) continue;
+        const long pid = std::strtol(name.c_str() + sizeof kFolderPrefix - 1, nullptr, 10);
+        if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            std::error_code ignored;
+            std::filesystem::remove_all(entry.path(), ignored);
+        }
+    }
+}
+
 }  // namespace
 
 const std::string& ScratchFolder() { return scratch; }
 
 void PrepareProcess() {
     if (!scratch.empty()) return;
-    char pattern[] = "/tmp/kqsdk-fuzz-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) std::abort();
-    scratch = pattern;
+    RemoveFoldersOfEndedRuns();
+    scratch = "/tmp/" + std::string(kFolderPrefix) + std::to_string(getpid());
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
+    if (!std::filesystem::create_directory(scratch, ignored)) std::abort();
     std::atexit(RemoveScratch);
     // Millions of inputs would fill the disk with log lines; the log file is
     // a link to /dev/null, so every line is still composed and written.
