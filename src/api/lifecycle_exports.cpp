@@ -14,7 +14,7 @@ using namespace kq;
 #endif
 
 // g++ finds that KQ_GetFunctions cannot throw and wants its aliases to say so
-// (-Wmissing-attributes); clang takes nothrow for an exception specification
+// (-Wmissing-attributes); clang reads nothrow as an exception guarantee
 // that the header's declarations lack, and refuses it.
 #if defined(__clang__)
 #define KQ_ALIAS_OF_GET_FUNCTIONS __attribute__((alias(KQ_GET_FUNCTIONS_SYMBOL)))

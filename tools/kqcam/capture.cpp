@@ -78,16 +78,6 @@ bool AwaitReleased(Session& session, Clock::time_point deadline, KQEventRecord* 
     return false;
 }
 
-std::tm LocalNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local;
-#if defined(_WIN32)
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return local;
-}
 
 void CaptureOne(Session& session) {
     Camera& camera = session.Connected();

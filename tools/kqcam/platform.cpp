@@ -229,4 +229,15 @@ int RunHookScript(const std::string& script, const std::string& argument, std::s
 
 #endif
 
+std::tm LocalNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local;
+#if defined(_WIN32)
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    return local;
+}
+
 }  // namespace kqcam

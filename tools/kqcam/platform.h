@@ -3,6 +3,7 @@
 #define KQCAM_PLATFORM_H
 
 #include <atomic>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ int RunHookScript(const std::string& script, const std::string& argument, std::s
 // sharing standard input, output and error, and waits for it. Returns its
 // exit status, or -1 with `error` set when it could not be started.
 int RunSelf(const std::vector<std::string>& args, std::string* error);
+
+// The local time now, for file names.
+std::tm LocalNow();
 
 }  // namespace kqcam
 

@@ -116,14 +116,7 @@ private:
 
 std::string OutputName(const Session& session, const char* fallback, const char* suffix) {
     const std::string pattern = session.options.filename.empty() ? fallback : session.options.filename;
-    const std::time_t now = std::time(nullptr);
-    std::tm local;
-#if defined(_WIN32)
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return ExpandPattern(pattern, 1, local, suffix);
+    return ExpandPattern(pattern, 1, LocalNow(), suffix);
 }
 
 }  // namespace
