@@ -87,6 +87,16 @@ bool EndsWith(const std::string& text, const char* suffix) {
     return true;
 }
 
+// Waits for a started process, closes its handles and gives its exit code.
+int WaitForExit(PROCESS_INFORMATION& process) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(status);
+}
+
 }  // namespace
 
 int RunHookScript(const std::string& script, const std::string& argument, std::string* error) {
@@ -114,12 +124,7 @@ int RunHookScript(const std::string& script, const std::string& argument, std::s
         *error = "cannot start (Windows error " + std::to_string(GetLastError()) + ")";
         return -1;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 0;
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(status);
+    return WaitForExit(process);
 }
 
 int RunSelf(const std::vector<std::string>& args, std::string* error) {
@@ -151,12 +156,7 @@ int RunSelf(const std::vector<std::string>& args, std::string* error) {
         *error = "cannot start (Windows error " + std::to_string(GetLastError()) + ")";
         return -1;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 0;
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(status);
+    return WaitForExit(process);
 }
 
 #else
