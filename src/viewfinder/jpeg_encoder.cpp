@@ -28,6 +28,7 @@
 // clang-format on
 
 #include "log/trace.h"
+#include "viewfinder/swap_red_blue.h"
 
 namespace kq {
 
@@ -223,14 +224,6 @@ const char* CheckFrameLayout(const std::uint8_t* frame, std::uint32_t size, Fram
     layout->stride = static_cast<std::uint32_t>(stride);
     layout->topDown = height < 0;
     return nullptr;
-}
-
-void SwapRedBlue(std::uint8_t* row, std::uint32_t pixelCount) {
-    for (std::uint32_t i = 0; i < pixelCount; ++i, row += 3) {
-        const std::uint8_t first = row[0];
-        row[0] = row[2];
-        row[2] = first;
-    }
 }
 
 int EncodeFrameToJpeg(std::uint8_t* frame, std::uint32_t frameSize, std::uint32_t* sizeOut,

@@ -56,10 +56,6 @@ const char* CheckFrameLayout(const std::uint8_t* frame, std::uint32_t size, Fram
 int EncodeFrameToJpeg(std::uint8_t* frame, std::uint32_t frameSize, std::uint32_t* sizeOut,
                       JpegDestination& destination);
 
-// Exchanges the first and third byte of each of pixelCount 3-byte pixels:
-// blue-green-red becomes red-green-blue.
-void SwapRedBlue(std::uint8_t* row, std::uint32_t pixelCount);
-
 }  // namespace kq
 
 #endif  // KQSDK_VIEWFINDER_JPEG_ENCODER_H

@@ -13,6 +13,7 @@
 
 #include "support/bridge_fixture.h"
 #include "unit/viewfinder_images.h"
+#include "viewfinder/swap_red_blue.h"
 
 namespace kq::test {
 namespace {
