@@ -30,7 +30,7 @@ KQ_API KQResult KQ_STDCALL KQ_GetDevicePropDesc(uint32_t camera, uint32_t proper
 KQ_API KQResult KQ_STDCALL KQ_GetDevicePropValue(uint32_t camera, uint32_t propertyCode,
                                                  uint32_t* size, void* buffer) {
     return Guarded([&] {
-        TraceCode("KQ_GetDevicePropValue", static_cast<uint16_t>(propertyCode));
+        TraceCall("KQ_GetDevicePropValue");
         if (KQResult check = SessionAwareCheck(camera)) return check;
         if (size == nullptr) return RESULT_NULL_POINTER;
         if (buffer == nullptr) return RESULT_BUFFER_TOO_SMALL;

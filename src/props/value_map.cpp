@@ -48,8 +48,10 @@ bool PtpToSdkValue(std::int32_t sdkPropertyId, std::int32_t* value) {
 bool SdkToPtpValue(std::int32_t sdkPropertyId, std::int32_t* value) {
     const TranslationPair* list = valueMap.Find(sdkPropertyId);
     if (list != nullptr) {
+        // The marker on the SDK side means "no SDK equivalent"; a camera that
+        // reports the marker's number must not match such an entry.
         for (; list->ptpValue != kTranslationEndMarker; ++list) {
-            if (list->sdkValue == *value) {
+            if (list->sdkValue != kTranslationEndMarker && list->sdkValue == *value) {
                 *value = list->ptpValue;
                 return true;
             }

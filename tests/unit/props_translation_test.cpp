@@ -180,6 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
         TranslationCase{"PtpWithoutSdkValue", Direction::kPtpToSdk, 10, 0x0C, false, 0},
         TranslationCase{"PtpNotListed", Direction::kPtpToSdk, 10, 0x09, false, 0},
         TranslationCase{"SdkNotListed", Direction::kSdkToPtp, 10, 24, false, 0},
+        TranslationCase{"SdkMarkerMatchesNoEntry", Direction::kSdkToPtp, 10, kTranslationEndMarker,
+                        false, 0},
         TranslationCase{"SdkFiveFirstMatchWins", Direction::kSdkToPtp, 4, 5, true, 0x07},
         TranslationCase{"PtpEShareSdkFive", Direction::kPtpToSdk, 4, 0x0E, true, 5},
         TranslationCase{"SdkZeroOfProperty16IsMinusTwo", Direction::kSdkToPtp, 16, 0, true, -2},
