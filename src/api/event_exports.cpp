@@ -11,7 +11,7 @@ KQ_API KQResult KQ_STDCALL KQ_SetEventCallBack(uint32_t camera, void* context,
     return Guarded([&] {
         TraceCall("KQ_SetEventCallBack");
         if (KQResult check = PlainCheck(camera)) return check;
-        if (bridgeState.eventCallback.load() != nullptr) return RESULT_CALLBACK_IN_USE;
+        if (bridgeState.eventCallback.callback() != nullptr) return RESULT_CALLBACK_IN_USE;
         return bridgeState.SetEventsCallback(camera, context, callback) ? RESULT_OK
                                                                         : RESULT_WRONG_CAMERA;
     });

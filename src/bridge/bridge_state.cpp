@@ -64,10 +64,8 @@ void CSDKWrapper::Reset() {
     pendingZoom = -1;
     lastError = 0;
     errorReportMode = 1;
-    eventContext = nullptr;
-    eventCallback = nullptr;
-    viewfinderContext = nullptr;
-    viewfinderCallback = nullptr;
+    eventCallback.Clear();
+    viewfinderCallback.Clear();
     std::memset(transferBuffer, 0, sizeof transferBuffer);
     transferCount = 0;
     std::memset(jpegBuffer, 0, sizeof jpegBuffer);
@@ -109,10 +107,8 @@ void CSDKWrapper::CleanUp(int terminate) {
     TraceInt("CleanUp", terminate);
     // The client's callbacks go first, so that no subscription released below
     // can still reach them.
-    eventContext = nullptr;
-    eventCallback = nullptr;
-    viewfinderContext = nullptr;
-    viewfinderCallback = nullptr;
+    eventCallback.Clear();
+    viewfinderCallback.Clear();
     ReleaseHandle(shootCompletedSub);
     shootCtx = nullptr;
     ReleaseHandle(downloadCompletedSub);

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "bridge/camera_sdk.h"
+#include "bridge/client_callback.h"
 #include "kqsdk.h"
 #include "viewfinder/jpeg_buffer.h"
 
@@ -38,14 +39,14 @@ public:
     // Events to the client (each returns 1 when a callback was called).
     int SetEventsCallback(std::uint32_t camera, void* context, KQEventCallback callback);
     int RaiseCalShutdown();
-    int RaiseFullViewReleased();
+    int RaiseFullViewReleased(std::uint32_t downloadValue);
     int RaiseCameraError(std::uint32_t param2);
 
     // Release, download and the released-image transfer.
     int Release();
     int AEAF();
     int Download(std::uint32_t item);
-    void OnDownloadCompleted();
+    void OnDownloadCompleted(std::uint32_t downloadValue);
     int GetReleasedData(KQReleasedDataCallback callback, std::uint32_t clientValue, void* context);
 
     // Property access in Camera SDK terms, with the supported-value cache.
@@ -131,11 +132,9 @@ public:
     std::atomic<std::uint32_t> lastError{0};
     std::atomic<std::int32_t> errorReportMode{1};
 
-    // Client callbacks.
-    std::atomic<void*> eventContext{nullptr};
-    std::atomic<KQEventCallback> eventCallback{nullptr};
-    std::atomic<void*> viewfinderContext{nullptr};
-    std::atomic<KQViewFinderCallback> viewfinderCallback{nullptr};
+    // Client callbacks, each with the client's context.
+    AtomicCallbackBinding<KQEventCallback> eventCallback;
+    AtomicCallbackBinding<KQViewFinderCallback> viewfinderCallback;
 
     // Working buffers.
     std::uint8_t transferBuffer[kTransferBufferSize];

@@ -16,8 +16,8 @@ namespace {
 // client's callback returns.
 int RaiseEvent(CSDKWrapper& state, std::uint16_t code, std::uint32_t param1, std::uint32_t param2,
                std::uint32_t param3) {
-    KQEventCallback callback = state.eventCallback.load();
-    if (callback == nullptr) return 0;
+    const CallbackBinding<KQEventCallback> client = state.eventCallback.Load();
+    if (client.callback == nullptr) return 0;
     KQEventRecord record;
     std::memset(&record, 0, sizeof record);
     record.length = sizeof record;
@@ -27,7 +27,7 @@ int RaiseEvent(CSDKWrapper& state, std::uint16_t code, std::uint32_t param1, std
     record.param1 = param1;
     record.param2 = param2;
     record.param3 = param3;
-    callback(state.cameraHandle.load(), state.eventContext.load(), &record);
+    client.callback(state.cameraHandle.load(), client.context, &record);
     return 1;
 }
 
@@ -39,8 +39,7 @@ int CSDKWrapper::SetEventsCallback(std::uint32_t camera, void* context, KQEventC
         Tracef("Wrong camera", kLogError);
         return 0;
     }
-    eventContext = context;
-    eventCallback = callback;
+    eventCallback.Set(callback, context);
     return 1;
 }
 
@@ -49,9 +48,9 @@ int CSDKWrapper::RaiseCalShutdown() {
     return RaiseEvent(*this, kqCAL_SHUTDOWN, 0, 0, 0);
 }
 
-int CSDKWrapper::RaiseFullViewReleased() {
+int CSDKWrapper::RaiseFullViewReleased(std::uint32_t downloadValue) {
     Tracef("kqPTP_FULL_VIEW_RELEASED event", kLogInfo);
-    return RaiseEvent(*this, kqPTP_FULL_VIEW_RELEASED, download.downloadValue.load(), 0, 0);
+    return RaiseEvent(*this, kqPTP_FULL_VIEW_RELEASED, downloadValue, 0, 0);
 }
 
 int CSDKWrapper::RaiseCameraError(std::uint32_t param2) {
@@ -79,7 +78,7 @@ void ZT_STDCALL CameraErrorCallback(void* context, std::int32_t errorKind) {
         Tracef("CameraErrorCallback", kLogError);
         if (context == nullptr || errorKind != ZT_CAMERA_ERROR_FATAL) return;
         auto* state = static_cast<CSDKWrapper*>(context);
-        if (state->eventCallback.load() == nullptr) return;
+        if (state->eventCallback.callback() == nullptr) return;
         state->RaiseCameraError(3);
         state->RaiseCameraError(4);
     } catch (...) {

@@ -110,8 +110,8 @@ int CSDKWrapper::Download(std::uint32_t item) {
 // event callback has returned, so a waiting release ends after the client
 // has heard of the image, and the recorded path is valid for a transfer
 // started from within the event callback.
-void CSDKWrapper::OnDownloadCompleted() {
-    RaiseFullViewReleased();
+void CSDKWrapper::OnDownloadCompleted(std::uint32_t downloadValue) {
+    RaiseFullViewReleased(downloadValue);
     downloadPending = 0;
     TraceCall("Download end");
 }
@@ -147,17 +147,22 @@ void ZT_STDCALL DownloadCompletedCallback(void* context, std::uint32_t value,
         }
         CSDKWrapper::DownloadRecord& record = state->download;
         std::uint16_t* previous;
+        std::uint32_t recorded;
         {
             std::lock_guard<std::mutex> lock(record.mutex);
             record.downloadValue = 0;
             previous = record.downloadPath.exchange(copy);
             record.downloadValue = value;
+            recorded = value;
             ++record.generation;
         }
         // A previous file the client never fetched stays on disk; only its
         // path is forgotten. A transfer still running works on a copy of its own.
         std::free(previous);
-        state->OnDownloadCompleted();
+        // The event carries the value recorded here: read again from the
+        // record, it could already be a newer download's, or cleared by a
+        // transfer begun meanwhile.
+        state->OnDownloadCompleted(recorded);
     } catch (...) {
     }
 }

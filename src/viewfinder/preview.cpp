@@ -42,8 +42,7 @@ int CSDKWrapper::PreviewStart(std::uint32_t camera, void* context, KQViewFinderC
     if (openSession == nullptr || camera != cameraHandle.load()) return 0;
     TraceCall("PreviewStart");
     if (previewFrameSub.load() != nullptr) return 1;
-    viewfinderContext = context;
-    viewfinderCallback = callback;
+    viewfinderCallback.Set(callback, context);
     previewCtx = this;
     ZTHandle subscription =
         ZTNewPreviewFrameSubscribe(openSession, NewPreviewFrameCallback, &previewCtx);
@@ -72,8 +71,7 @@ int CSDKWrapper::PreviewClose() {
     ReleaseHandle(previewFrameSub);
     const ZTResult result = ZTSetPreviewState(session.load(), 0);
     lastError = result;
-    viewfinderContext = nullptr;
-    viewfinderCallback = nullptr;
+    viewfinderCallback.Clear();
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTSetPreviewState failed");
         return 0;
@@ -84,7 +82,7 @@ int CSDKWrapper::PreviewClose() {
 int CSDKWrapper::DeliverPreviewFrame() {
     ZTHandle openSession = session.load();
     if (openSession == nullptr) return 0;
-    if (viewfinderCallback.load() == nullptr) return 1;
+    if (viewfinderCallback.callback() == nullptr) return 1;
 
     // jpegBuffer and jpegOverflow hold one image at a time. A frame
     // announced while another is still being delivered (on another Camera
@@ -117,9 +115,9 @@ int CSDKWrapper::DeliverPreviewFrame() {
     ZTFree(frame);
     if (encoded == 0) return 0;
 
-    KQViewFinderCallback callback = viewfinderCallback.load();
-    if (callback == nullptr) return 0;
-    callback(cameraHandle.load(), viewfinderContext.load(), jpegSize.load(), destination.image);
+    const CallbackBinding<KQViewFinderCallback> client = viewfinderCallback.Load();
+    if (client.callback == nullptr) return 0;
+    client.callback(cameraHandle.load(), client.context, jpegSize.load(), destination.image);
     platform::Sleep(kFramePauseMs);
     return 1;
 }

@@ -176,9 +176,9 @@ TEST_F(EventRegistrationTest, SecondRegistrationIsRefusedUntilCleared) {
 TEST_F(EventRegistrationTest, NullCallbackRegistersNothing) {
     int context = 0;
     EXPECT_EQ(KQ_SetEventCallBack(0, &context, nullptr), RESULT_OK);
-    EXPECT_EQ(state.eventCallback.load(), nullptr);
+    EXPECT_EQ(state.eventCallback.callback(), nullptr);
     EXPECT_EQ(KQ_SetEventCallBack(0, &context, IgnoreEvent), RESULT_OK);
-    EXPECT_EQ(state.eventContext.load(), &context);
+    EXPECT_EQ(state.eventCallback.context(), &context);
 }
 
 TEST_F(EventRegistrationTest, WrongHandleLeavesTheRegistration) {
@@ -186,13 +186,13 @@ TEST_F(EventRegistrationTest, WrongHandleLeavesTheRegistration) {
     ASSERT_EQ(KQ_SetEventCallBack(kCurrent, nullptr, IgnoreEvent), RESULT_OK);
     EXPECT_EQ(KQ_DisconnectCamera(kOther), RESULT_WRONG_CAMERA);
     EXPECT_EQ(KQ_ClearEventCallBack(kOther), RESULT_WRONG_CAMERA);
-    EXPECT_EQ(state.eventCallback.load(), &IgnoreEvent);
+    EXPECT_EQ(state.eventCallback.callback(), &IgnoreEvent);
 }
 
 TEST_F(EventRegistrationTest, WrongCameraInsideTheOperationIsLoggedAndRefused) {
     state.cameraHandle = kCurrent;
     EXPECT_EQ(state.SetEventsCallback(kOther, nullptr, IgnoreEvent), 0);
-    EXPECT_EQ(state.eventCallback.load(), nullptr);
+    EXPECT_EQ(state.eventCallback.callback(), nullptr);
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"INF SetEventsCallback", "ERR Wrong camera"}));
 }
 

@@ -87,15 +87,18 @@ TEST_F(LifecycleTest, FinishKeepsConnectionStateButReleasesEveryHandle) {
 
 TEST_F(LifecycleTest, CleanUpClearsClientCallbacksAndContexts) {
     KQ_StartSDK();
-    state.eventCallback = reinterpret_cast<KQEventCallback>(1);
-    state.viewfinderCallback = reinterpret_cast<KQViewFinderCallback>(1);
+    int context = 0;
+    state.eventCallback.Set(reinterpret_cast<KQEventCallback>(1), &context);
+    state.viewfinderCallback.Set(reinterpret_cast<KQViewFinderCallback>(1), &context);
     state.shootCtx = &state;
     state.zoomCtx = &state;
     state.previewCtx = &state;
     state.download.downloadCtx = &state;
     KQ_FinishSDK();
-    EXPECT_EQ(state.eventCallback.load(), nullptr);
-    EXPECT_EQ(state.viewfinderCallback.load(), nullptr);
+    EXPECT_EQ(state.eventCallback.callback(), nullptr);
+    EXPECT_EQ(state.eventCallback.context(), nullptr);
+    EXPECT_EQ(state.viewfinderCallback.callback(), nullptr);
+    EXPECT_EQ(state.viewfinderCallback.context(), nullptr);
     EXPECT_EQ(state.shootCtx.load(), nullptr);
     EXPECT_EQ(state.zoomCtx.load(), nullptr);
     EXPECT_EQ(state.previewCtx.load(), nullptr);

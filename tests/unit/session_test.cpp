@@ -198,6 +198,10 @@ TEST_F(SessionTest, CameraErrorSubscriptionOutlivesDisconnectButNeverDoubles) {
     EXPECT_EQ(state.cameraHandle, 0u);
     EXPECT_NE(state.cameraErrorSub.load(), nullptr);
     EXPECT_EQ(ZTSim_OpenSessionCount(), 0u);
+    // The session and its shot, download and zoom subscriptions are gone;
+    // what stays is the manager, its list subscription, the camera list and
+    // the camera-error subscription.
+    EXPECT_EQ(ZTSim_OutstandingCount(), 4u);
     EXPECT_EQ(KQ_ConnectCamera(handle), RESULT_OK);
     EXPECT_EQ(ZTSim_RaiseCameraError(ZT_CAMERA_ERROR_FATAL), 1u) << "exactly one subscription";
     ZTSim_WaitIdle();

@@ -174,7 +174,7 @@ TEST_F(ViewfinderTest, NullCallbackIsRefusedAndChangesNothing) {
     log.Mark();
     EXPECT_EQ(KQ_RC_StartViewFinder(handle, kContext, nullptr), RESULT_NULL_POINTER);
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_NewPreviewFrameSubscribe), 0u);
-    EXPECT_EQ(state.viewfinderContext.load(), nullptr);
+    EXPECT_EQ(state.viewfinderCallback.context(), nullptr);
     EXPECT_EQ(CountLines("INF PreviewStart"), 0u);
 }
 
@@ -185,7 +185,7 @@ TEST_F(ViewfinderTest, StartBeforeConnectStartsNothing) {
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"INF KQ_RC_StartViewFinder"}));
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_NewPreviewFrameSubscribe), 0u);
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_SetPreviewState), 0u);
-    EXPECT_EQ(state.viewfinderCallback.load(), nullptr);
+    EXPECT_EQ(state.viewfinderCallback.callback(), nullptr);
 }
 
 TEST_F(ViewfinderTest, TermWithoutSessionStillAsksToTurnThePreviewOff) {
@@ -207,8 +207,8 @@ TEST_F(ViewfinderTest, TermReleasesTheSubscriptionAndTurnsThePreviewOff) {
     ASSERT_EQ(KQ_RC_StartViewFinder(handle, kContext, FirstCallback), RESULT_OK);
     EXPECT_EQ(KQ_RC_TermViewFinder(0), RESULT_OK);
     EXPECT_EQ(state.previewFrameSub.load(), nullptr);
-    EXPECT_EQ(state.viewfinderCallback.load(), nullptr);
-    EXPECT_EQ(state.viewfinderContext.load(), nullptr);
+    EXPECT_EQ(state.viewfinderCallback.callback(), nullptr);
+    EXPECT_EQ(state.viewfinderCallback.context(), nullptr);
     EXPECT_EQ(ZTSim_PreviewOnCount(), 0u);
     EXPECT_EQ(ZTSim_OutstandingCount(), outstanding);
     EXPECT_TRUE(MessageBoxes().empty());
@@ -238,7 +238,7 @@ TEST_F(ViewfinderTest, FailedFetchClosesTheViewfinderThenReports) {
     Frames(1);
     EXPECT_TRUE(firstDeliveries.empty());
     EXPECT_EQ(state.previewFrameSub.load(), nullptr);
-    EXPECT_EQ(state.viewfinderCallback.load(), nullptr);
+    EXPECT_EQ(state.viewfinderCallback.callback(), nullptr);
     EXPECT_EQ(ZTSim_PreviewOnCount(), 0u);
     EXPECT_EQ(log.Lines(),
               (std::vector<std::string>{"INF PreviewClose",

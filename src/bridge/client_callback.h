@@ -1,0 +1,37 @@
+// A client callback together with the context the client registered with
+// it. The Camera SDK's threads read the two while the client's thread may
+// clear or replace them; kept as one 8-byte atomic value, a reader always
+// gets a pair that was registered together, never one registration's
+// callback with another's (or a cleared) context. Lock-free: a plain store
+// on one side and a plain load on the other, as with single fields.
+#ifndef KQSDK_BRIDGE_CLIENT_CALLBACK_H
+#define KQSDK_BRIDGE_CLIENT_CALLBACK_H
+
+#include <atomic>
+
+namespace kq {
+
+template <typename Callback>
+struct CallbackBinding {
+    Callback callback;
+    void* context;
+};
+
+template <typename Callback>
+class AtomicCallbackBinding {
+public:
+    void Set(Callback function, void* clientContext) { binding_.store({function, clientContext}); }
+    void Clear() { binding_.store({nullptr, nullptr}); }
+    CallbackBinding<Callback> Load() const { return binding_.load(); }
+    Callback callback() const { return Load().callback; }
+    void* context() const { return Load().context; }
+
+private:
+    std::atomic<CallbackBinding<Callback>> binding_{CallbackBinding<Callback>{nullptr, nullptr}};
+    static_assert(std::atomic<CallbackBinding<Callback>>::is_always_lock_free,
+                  "a callback and its context must be readable as one lock-free value");
+};
+
+}  // namespace kq
+
+#endif  // KQSDK_BRIDGE_CLIENT_CALLBACK_H
