@@ -496,5 +496,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
     }
     kq::bridgeState.Reset();
+    // Blocks whose release the input refused are out of everyone's reach
+    // now that the bridge is reset; dropped, so that they do not pile up.
+    ZTSim_Reset();
+    ZTSim_DropForgottenBlocks();
     return 0;
 }

@@ -69,6 +69,12 @@ typedef enum ZTSimFunction {
  * included). Waits for the callback thread to become idle first. */
 ZTSIM_API void ZTSim_Reset(void);
 
+/* Frees the memory of blocks still outstanding at an earlier ZTSim_Reset,
+ * which the reset keeps valid in case the client still reads them. Only for
+ * a caller that knows nothing can (a fuzzer whose inputs refuse frees, so
+ * that such blocks do not pile up over millions of runs). */
+ZTSIM_API void ZTSim_DropForgottenBlocks(void);
+
 /* Makes the next `times` calls of `fn` fail (times < 0: every call until
  * cleared; times == 0: clear). A function that returns an error code returns
  * `code`; one that returns a handle returns null whatever `code` is. */

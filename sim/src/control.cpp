@@ -21,6 +21,14 @@ extern "C" ZTSIM_API void ZTSim_Reset(void) {
     });
 }
 
+extern "C" ZTSIM_API void ZTSim_DropForgottenBlocks(void) {
+    GuardedVoid([]() {
+        SimState& state = State();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        state.registry.DropForgotten();
+    });
+}
+
 extern "C" ZTSIM_API void ZTSim_SetFault(ZTSimFunction fn, uint32_t code, int32_t times) {
     GuardedVoid([=]() {
         SimState& state = State();

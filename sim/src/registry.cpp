@@ -121,6 +121,8 @@ std::string Registry::Describe() const {
     return out.str();
 }
 
+void Registry::DropForgotten() { forgotten_.clear(); }
+
 void Registry::Forget() {
     for (auto& entry : live_) forgotten_.emplace(entry.first, std::move(entry.second));
     live_.clear();

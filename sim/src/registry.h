@@ -56,6 +56,11 @@ public:
     // frees it but counts as a free fault, since it is no longer on record.
     void Forget();
 
+    // Frees the memory of the blocks Forget kept valid. For a caller that
+    // knows nothing can still read them; releasing one afterwards counts as
+    // a free of something never handed out.
+    void DropForgotten();
+
 private:
     enum class FaultReason : uint8_t { NeverIssued, AlreadyReleased, IssuedBeforeReset };
 
