@@ -87,8 +87,10 @@ __attribute__((target("ssse3"))) void SwapBlocks(std::uint8_t* row, std::size_t 
     }
 }
 
+// The processor is examined once. __builtin_cpu_init makes the answer
+// valid even before the runtime's own start-up code has examined it.
 bool ProcessorHasSsse3() {
-    static const bool has = __builtin_cpu_supports("ssse3") != 0;
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3") != 0);
     return has;
 }
 
