@@ -15,9 +15,12 @@ KQ_API KQResult KQ_STDCALL KQ_GetDeviceList(uint32_t* size, KQDeviceList* list) 
         TraceCall("KQ_GetDeviceList");
         if (size == nullptr || list == nullptr) return RESULT_NULL_POINTER;
         if (*size < KQ_DEVICE_LIST_MIN_SIZE) return RESULT_BUFFER_TOO_SMALL;
-        const ZTCameraRecord* cameras = nullptr;
-        if (bridgeState.GetCameraList()) cameras = bridgeState.cameraList.load();
-        if (cameras == nullptr || bridgeState.cameraCount.load() == 0) {
+        // The list stays valid while it is read, whatever another thread
+        // lists or finishes meanwhile; its count comes with it.
+        const HandleRef held =
+            bridgeState.GetCameraList() != 0 ? bridgeState.cameraList.Acquire() : HandleRef();
+        const auto* cameras = static_cast<const ZTCameraRecord*>(held.get());
+        if (cameras == nullptr || held.items() == 0) {
             list->count = 0;
             return RESULT_OK;
         }

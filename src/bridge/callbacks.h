@@ -1,14 +1,30 @@
 // The bridge's Camera SDK callbacks. The Camera SDK calls them on threads of
-// its own. Each acts only when its context checks out, and none lets an
-// exception escape into the Camera SDK.
+// its own. Each acts only while it holds its subscription and its context
+// checks out, and none lets an exception escape into the Camera SDK.
 #ifndef KQSDK_BRIDGE_CALLBACKS_H
 #define KQSDK_BRIDGE_CALLBACKS_H
 
 #include <cstdint>
 
 #include "bridge/camera_sdk.h"
+#include "bridge/handle_slot.h"
 
 namespace kq {
+
+// What every Camera SDK callback does first: marks its thread as inside a
+// callback and takes a use of its own subscription, so that releasing the
+// subscription waits for the callback (and an unload cannot pull the code
+// from under it). A subscription already released, or not yet made, makes
+// the callback do nothing.
+class CallbackEntry {
+public:
+    explicit CallbackEntry(HandleSlot& subscription) noexcept : use_(subscription.Acquire()) {}
+    bool live() const { return use_.held(); }
+
+private:
+    CallbackScope inside_;  // declared first: made before the use, ended after it
+    HandleRef use_;
+};
 
 void ZT_STDCALL CameraListChangedCallback(void* context, const void* cameraRecord,
                                           std::int32_t changeKind);

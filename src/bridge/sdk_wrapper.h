@@ -1,7 +1,9 @@
 // CSDKWrapper: all state of the bridge in one object, BridgeState, shared by
 // the client's threads (exports) and the Camera SDK's threads (callbacks).
-// Fields that both kinds of thread touch are atomic; Camera SDK handles are
-// swapped out with exchange() so that each is released exactly once.
+// Fields that both kinds of thread touch are atomic or behind a small lock
+// of their own; Camera SDK handles live in HandleSlots, which count their
+// users so that each handle is released exactly once and never under a
+// running call or callback.
 #ifndef KQSDK_BRIDGE_SDK_WRAPPER_H
 #define KQSDK_BRIDGE_SDK_WRAPPER_H
 
@@ -11,7 +13,9 @@
 
 #include "bridge/camera_sdk.h"
 #include "bridge/client_callback.h"
+#include "bridge/handle_slot.h"
 #include "kqsdk.h"
+#include "props/supported_values.h"
 #include "viewfinder/jpeg_buffer.h"
 
 namespace kq {
@@ -30,11 +34,19 @@ public:
     void Init();
     void Destroy();
     void CleanUp(int terminate);
+    // CleanUp whose releases wait at most until the deadline.
+    void CleanUp(int terminate, const Deadline& deadline);
+    // Releases every Camera SDK handle, children before parents: the
+    // session's subscriptions, the session, the camera list, the camera-list
+    // subscription, the camera manager. Clears the subscription contexts.
+    void ReleaseHandles(const Deadline& deadline);
 
     // Camera enumeration and session.
     int GetCameraList();
     int OpenSession(std::uint32_t cameraId);
     int CloseSession();
+    // Releases the session's subscriptions, then the session.
+    void ReleaseSession(const Deadline& deadline);
 
     // Events to the client (each returns 1 when a callback was called).
     int SetEventsCallback(std::uint32_t camera, void* context, KQEventCallback callback);
@@ -54,6 +66,10 @@ public:
     int SetProperty(std::int32_t sdkPropertyId, std::int32_t value);
     int IsPropSupported(std::int32_t sdkPropertyId);
     int EnumPropVals(std::int32_t sdkPropertyId);
+    // EnumPropVals that also hands out the list it cached (empty when none),
+    // so that a dataset reads its count and values from one enumeration
+    // whatever other threads cache meanwhile.
+    int EnumPropVals(std::int32_t sdkPropertyId, SupportedValuesRef* enumerated);
     int GetPropValAt(std::int32_t sdkPropertyId, std::int32_t index, std::int32_t* value);
     int IsPropValSupported(std::int32_t sdkPropertyId, std::int32_t value);
 
@@ -74,23 +90,24 @@ public:
     // Resets every field to its value at load (the constructor's work).
     void Reset();
 
-    // Releases a Camera SDK handle held in a field, at most once.
-    static void ReleaseHandle(std::atomic<ZTHandle>& field);
+    // The records of every handle slot below; declared first, so that it is
+    // made before the slots and outlives them.
+    HandleTable handles;
 
     // Lifecycle state.
     std::atomic<std::uint32_t> sdkStarted{0};
     std::atomic<std::uint32_t> skipSdkInit{0};
-    std::atomic<ZTHandle> cameraManager{nullptr};
-    std::atomic<ZTHandle> session{nullptr};
+    HandleSlot cameraManager{handles, "camera manager"};
+    HandleSlot session{handles, "session"};
     std::atomic<std::uint32_t> connected{0};
 
-    // Subscriptions.
-    std::atomic<ZTHandle> listChangedSub{nullptr};
-    std::atomic<ZTHandle> shootCompletedSub{nullptr};
-    std::atomic<ZTHandle> downloadCompletedSub{nullptr};
-    std::atomic<ZTHandle> previewFrameSub{nullptr};
-    std::atomic<ZTHandle> zoomCompletedSub{nullptr};
-    std::atomic<ZTHandle> cameraErrorSub{nullptr};
+    // Subscriptions. A callback acts only while it holds its subscription.
+    HandleSlot listChangedSub{handles, "camera-list subscription"};
+    HandleSlot shootCompletedSub{handles, "shot-completed subscription"};
+    HandleSlot downloadCompletedSub{handles, "download-completed subscription"};
+    HandleSlot previewFrameSub{handles, "preview-frame subscription"};
+    HandleSlot zoomCompletedSub{handles, "zoom-completed subscription"};
+    HandleSlot cameraErrorSub{handles, "camera-error subscription"};
 
     // Subscription contexts: each holds this object's address while its
     // subscription may deliver; cleared fields make late callbacks harmless.
@@ -112,17 +129,27 @@ public:
         void Destroy();
     } download;
 
-    // The SupportedValueCache: supported values of one SDK property. Used on
-    // the client's thread only.
+    // The SupportedValueCache: supported values of one SDK property. Client
+    // threads replace and read it at once: `mutex` guards the fields, and
+    // the values themselves are an immutable list that a reader keeps for as
+    // long as it reads, whatever replaces the cache meanwhile.
     struct SupportedValueCache {
         std::int32_t cachedPropId = 0;
         std::int32_t cachedCount = 0;
-        std::int32_t* cachedValues = nullptr;
+        const std::int32_t* cachedValues = nullptr;  // the values of `list`
+        SupportedValuesRef list;
+        std::mutex mutex;
+        // Empties the cache; cachedPropId stays.
         void Destroy();
+        // Makes `values` the cached list (empty: Destroy).
+        void Replace(SupportedValuesRef values);
+        // The cached list, shared; empty when there is none.
+        SupportedValuesRef Snapshot();
     } cache;
 
-    // Camera enumeration.
-    std::atomic<ZTCameraRecord*> cameraList{nullptr};
+    // Camera enumeration. The slot's record also carries the list's entry
+    // count, so that a reader never pairs one list with another's count.
+    HandleSlot cameraList{handles, "camera list"};
     std::atomic<std::uint32_t> cameraCount{0};
     std::atomic<std::uint32_t> cameraHandle{0};
 
@@ -136,14 +163,19 @@ public:
     AtomicCallbackBinding<KQEventCallback> eventCallback;
     AtomicCallbackBinding<KQViewFinderCallback> viewfinderCallback;
 
-    // Working buffers.
+    // Working buffers. A transfer reads its chunks into transferBuffer while
+    // transferBufferInUse is 1; a transfer running meanwhile on another
+    // thread, or from inside the client's callback, reads into a buffer of
+    // its own, so that no chunk changes while a client reads it.
     std::uint8_t transferBuffer[kTransferBufferSize];
     std::atomic<std::uint32_t> transferCount{0};
+    std::atomic<std::uint32_t> transferBufferInUse{0};
     // The JPEG image of the latest viewfinder frame. Every image that fits
     // is written to jpegBuffer, so the client sees one address; a larger one
     // goes to jpegOverflow, which grows to fit and is kept for reuse.
-    // deliveringFrame is 1 while a frame is being encoded and delivered, so
-    // that these buffers are never written by two threads at once.
+    // deliveringFrame is 1 while a frame is being encoded and handed to the
+    // client, so that these buffers are never written by two threads at once
+    // nor while the client reads them.
     std::uint8_t jpegBuffer[kJpegBufferSize];
     std::atomic<std::uint32_t> jpegSize{0};
     JpegOverflow jpegOverflow;

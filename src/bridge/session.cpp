@@ -9,17 +9,6 @@
 
 namespace kq {
 
-namespace {
-
-// Releases a camera list held in the field, at most once.
-void ReleaseCameraList(CSDKWrapper& state) {
-    ZTCameraRecord* list = state.cameraList.exchange(nullptr);
-    if (list != nullptr) ZTFree(list);
-    state.cameraCount = 0;
-}
-
-}  // namespace
-
 std::size_t CopyCameraName(std::uint16_t* destination, const std::uint16_t* source,
                            std::size_t sourceUnits) {
     std::size_t length = 0;
@@ -36,71 +25,90 @@ std::size_t CopyCameraName(std::uint16_t* destination, const std::uint16_t* sour
 
 int CSDKWrapper::GetCameraList() {
     if (sdkStarted == 0) return 0;
-    ReleaseCameraList(*this);
-    ZTHandle manager = cameraManager.load();
-    if (manager == nullptr) return 0;
-    ZTCameraRecord* list = nullptr;
+    cameraList.Release(handles.ReleaseDeadline());
+    cameraCount = 0;
+    HandleRef manager = cameraManager.Acquire();
+    if (manager.get() == nullptr) return 0;
+    // Opened before the call, so that the list is never without its record.
+    HandleRef list = cameraList.Open(manager, HandleSlot::Mode::kReplace);
+    if (!list.held()) return 0;
+    ZTCameraRecord* records = nullptr;
     std::uint32_t count = 0;
-    ZTGetCameraList(manager, &list, &count);
-    cameraList = list;
+    ZTGetCameraList(manager.get(), &records, &count);
+    list.Adopt(records, records != nullptr ? count : 0);
     cameraCount = count;
     if (count == 0) {
         TraceCall("GetCameraList: No camera devices available");
         return 0;
     }
-    return list != nullptr ? 1 : 0;
+    return records != nullptr ? 1 : 0;
 }
 
 int CSDKWrapper::OpenSession(std::uint32_t cameraId) {
     TraceCall("OpenSession");
-    ZTHandle manager = cameraManager.load();
-    if (sdkStarted == 0 || manager == nullptr) {
+    if (sdkStarted == 0 || cameraManager.load() == nullptr) {
         connected = 0;
         return 0;
     }
-    ReleaseHandle(shootCompletedSub);
-    ReleaseHandle(downloadCompletedSub);
-    ReleaseHandle(previewFrameSub);
-    ReleaseHandle(zoomCompletedSub);
-    ReleaseHandle(cameraErrorSub);
-    ReleaseHandle(session);
-
-    ZTHandle opened = nullptr;
-    const ZTResult result = ZTOpenSession(manager, cameraId, &opened);
+    const Deadline deadline = handles.ReleaseDeadline();
+    ReleaseSession(deadline);
+    HandleRef manager = cameraManager.Acquire();
+    HandleRef opened = session.Open(manager, HandleSlot::Mode::kReplace);
+    if (manager.get() == nullptr || !opened.held()) {
+        connected = 0;
+        return 0;
+    }
+    ZTHandle handle = nullptr;
+    const ZTResult result = ZTOpenSession(manager.get(), cameraId, &handle);
     lastError = result;
     if (result != ZT_OK) {
+        // A handle the call may have written is not the Camera SDK's to keep.
+        opened.Adopt(nullptr);
         ReportSdkError(result, "ZTOpenSession failed");
         connected = 0;
         return 0;
     }
-    session = opened;
+    opened.Adopt(handle);
+    manager.Reset();
 
     // Each context field is set before its subscription exists: the Camera
-    // SDK may deliver at once, before this returns.
+    // SDK may deliver at once, before the subscribe call returns.
+    constexpr HandleSlot::Mode kReplace = HandleSlot::Mode::kReplace;
     const char* failure = nullptr;
     shootCtx = this;
-    shootCompletedSub = ZTShootCompletedSubscribe(opened, ShootCompletedCallback, &shootCtx);
-    if (shootCompletedSub.load() == nullptr) failure = "ZTShootingCompletedSubscribe failed";
+    if (MakeInto(shootCompletedSub, opened, kReplace, [&] {
+            return ZTShootCompletedSubscribe(handle, ShootCompletedCallback, &shootCtx);
+        }) == nullptr) {
+        failure = "ZTShootingCompletedSubscribe failed";
+    }
     if (failure == nullptr) {
         download.downloadCtx = this;
-        downloadCompletedSub =
-            ZTDownloadCompletedSubscribe(opened, DownloadCompletedCallback, &download.downloadCtx);
-        if (downloadCompletedSub.load() == nullptr) failure = "ZTDownloadCompletedSubscribe failed";
+        if (MakeInto(downloadCompletedSub, opened, kReplace, [&] {
+                return ZTDownloadCompletedSubscribe(handle, DownloadCompletedCallback,
+                                                    &download.downloadCtx);
+            }) == nullptr) {
+            failure = "ZTDownloadCompletedSubscribe failed";
+        }
     }
     if (failure == nullptr) {
         zoomCtx = this;
-        zoomCompletedSub = ZTZoomCompletedSubscribe(opened, ZoomCompletedCallback, &zoomCtx);
-        if (zoomCompletedSub.load() == nullptr) failure = "ZTZoomCompletedSubscribe failed";
+        if (MakeInto(zoomCompletedSub, opened, kReplace, [&] {
+                return ZTZoomCompletedSubscribe(handle, ZoomCompletedCallback, &zoomCtx);
+            }) == nullptr) {
+            failure = "ZTZoomCompletedSubscribe failed";
+        }
     }
-    if (failure == nullptr) {
-        cameraErrorSub = ZTCameraErrorSubscribe(opened, CameraErrorCallback, this);
-        if (cameraErrorSub.load() == nullptr) failure = "ZTCameraErrorSubscribe failed";
+    if (failure == nullptr && MakeInto(cameraErrorSub, opened, kReplace, [&] {
+            return ZTCameraErrorSubscribe(handle, CameraErrorCallback, this);
+        }) == nullptr) {
+        failure = "ZTCameraErrorSubscribe failed";
     }
     if (failure != nullptr) {
-        // The subscriptions made so far stay until the next OpenSession,
-        // CloseSession or CleanUp releases them.
+        // The subscriptions made so far go first: they were made through the
+        // session, which must not be freed before them.
         ReportSdkError(0, failure);
-        ReleaseHandle(session);
+        opened.Reset();
+        ReleaseSession(deadline);
         connected = 0;
         return 0;
     }
@@ -108,14 +116,21 @@ int CSDKWrapper::OpenSession(std::uint32_t cameraId) {
     return 1;
 }
 
+void CSDKWrapper::ReleaseSession(const Deadline& deadline) {
+    shootCompletedSub.Release(deadline);
+    downloadCompletedSub.Release(deadline);
+    previewFrameSub.Release(deadline);
+    zoomCompletedSub.Release(deadline);
+    cameraErrorSub.Release(deadline);
+    session.Release(deadline);
+}
+
 int CSDKWrapper::CloseSession() {
     TraceCall("CloseSession");
     if (cameraManager.load() == nullptr) return 0;
-    ReleaseHandle(shootCompletedSub);
-    ReleaseHandle(downloadCompletedSub);
-    ReleaseHandle(previewFrameSub);
-    ReleaseHandle(zoomCompletedSub);
-    ReleaseHandle(session);
+    // The camera-error subscription goes too: it was made through the
+    // session, and a handle made through the session must not outlive it.
+    ReleaseSession(handles.ReleaseDeadline());
     cameraHandle = 0;
     connected = 0;
     return 1;

@@ -27,6 +27,7 @@ int RaiseEvent(CSDKWrapper& state, std::uint16_t code, std::uint32_t param1, std
     record.param1 = param1;
     record.param2 = param2;
     record.param3 = param3;
+    const CallbackScope inside;
     client.callback(state.cameraHandle.load(), client.context, &record);
     return 1;
 }
@@ -60,8 +61,10 @@ int CSDKWrapper::RaiseCameraError(std::uint32_t param2) {
 void ZT_STDCALL CameraListChangedCallback(void* context, const void* cameraRecord,
                                           std::int32_t changeKind) {
     try {
+        const CallbackEntry entry(bridgeState.listChangedSub);
         TraceCall("CameraListChangedCallback");
-        if (context == nullptr || cameraRecord == nullptr || changeKind != ZT_CAMERA_LIST_REMOVED) {
+        if (!entry.live() || context == nullptr || cameraRecord == nullptr ||
+            changeKind != ZT_CAMERA_LIST_REMOVED) {
             return;
         }
         auto* state = static_cast<CSDKWrapper*>(context);
@@ -75,8 +78,9 @@ void ZT_STDCALL CameraListChangedCallback(void* context, const void* cameraRecor
 
 void ZT_STDCALL CameraErrorCallback(void* context, std::int32_t errorKind) {
     try {
+        const CallbackEntry entry(bridgeState.cameraErrorSub);
         Tracef("CameraErrorCallback", kLogError);
-        if (context == nullptr || errorKind != ZT_CAMERA_ERROR_FATAL) return;
+        if (!entry.live() || context == nullptr || errorKind != ZT_CAMERA_ERROR_FATAL) return;
         auto* state = static_cast<CSDKWrapper*>(context);
         if (state->eventCallback.callback() == nullptr) return;
         state->RaiseCameraError(3);

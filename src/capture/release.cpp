@@ -56,17 +56,22 @@ bool SamePath(const std::uint16_t* first, const std::uint16_t* second) noexcept 
 int CSDKWrapper::Release() {
     quietPreviewLog = 0;
     TraceCall("Release begin");
-    ZTHandle current = session.load();
-    if (current == nullptr) return 0;
+    HandleRef current = session.Acquire();
+    if (current.get() == nullptr) return 0;
     downloadPending = 1;
-    const ZTResult result = ZTShoot(current);
+    const ZTResult result = ZTShoot(current.get());
+    // The wait below needs no session: a disconnect meanwhile must not wait
+    // for it.
+    current.Reset();
     lastError = result;
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTShoot failed");
         return 0;
     }
     // The download-completed callback clears the flag on a Camera SDK
-    // thread; the atomic load sees its store after every sleep.
+    // thread; the atomic load sees its store after every sleep. Called from
+    // inside a callback on the thread that would deliver the download, this
+    // ends by its time-out.
     std::uint32_t elapsed = 0;
     while (downloadPending.load() != 0) {
         if (elapsed >= kReleaseTimeLimitMs) {
@@ -82,9 +87,9 @@ int CSDKWrapper::Release() {
 
 int CSDKWrapper::AEAF() {
     TraceCall("AEAF");
-    ZTHandle current = session.load();
-    if (current == nullptr) return 0;
-    const ZTResult result = ZTUpdateAEAF(current);
+    const HandleRef current = session.Acquire();
+    if (current.get() == nullptr) return 0;
+    const ZTResult result = ZTUpdateAEAF(current.get());
     lastError = result;
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTUpdateAEAF failed");
@@ -95,9 +100,9 @@ int CSDKWrapper::AEAF() {
 
 int CSDKWrapper::Download(std::uint32_t item) {
     TraceCall("Download begin");
-    ZTHandle current = session.load();
-    if (current == nullptr) return 0;
-    const ZTResult result = ZTDownloadFile(current, item, 1);
+    const HandleRef current = session.Acquire();
+    if (current.get() == nullptr) return 0;
+    const ZTResult result = ZTDownloadFile(current.get(), item, 1);
     lastError = result;
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTDownloadFile failed");
@@ -118,10 +123,11 @@ void CSDKWrapper::OnDownloadCompleted(std::uint32_t downloadValue) {
 
 void ZT_STDCALL ShootCompletedCallback(void* context, const void* shotRecord) {
     try {
+        const CallbackEntry entry(bridgeState.shootCompletedSub);
         TraceCall("ShootCompletedCallback");
         CSDKWrapper* state = OwnerOfContextField(
             context, [](CSDKWrapper& owner) -> ContextField& { return owner.shootCtx; });
-        if (state == nullptr || shotRecord == nullptr) return;
+        if (!entry.live() || state == nullptr || shotRecord == nullptr) return;
         std::uint32_t item;
         std::memcpy(&item, shotRecord, sizeof item);
         state->Download(item);
@@ -133,10 +139,11 @@ void ZT_STDCALL ShootCompletedCallback(void* context, const void* shotRecord) {
 void ZT_STDCALL DownloadCompletedCallback(void* context, std::uint32_t value,
                                           const std::uint16_t* path) {
     try {
+        const CallbackEntry entry(bridgeState.downloadCompletedSub);
         TraceCall("DownloadCompletedCallback");
         CSDKWrapper* state = OwnerOfContextField(
             context, [](CSDKWrapper& owner) -> ContextField& { return owner.download.downloadCtx; });
-        if (state == nullptr || path == nullptr) return;
+        if (!entry.live() || state == nullptr || path == nullptr) return;
         std::uint16_t* copy = CopyPath(path);
         if (copy == nullptr) {
             // Without the path the image cannot be handed over: the record

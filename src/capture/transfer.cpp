@@ -71,6 +71,37 @@ std::uint32_t Percent(std::uint64_t done, std::int64_t fileLength) {
     return percent > 100 ? 100 : static_cast<std::uint32_t>(percent);
 }
 
+// The buffer one transfer reads its chunks into: the state's transferBuffer
+// when no other transfer holds it, else a heap block of its own.
+class ChunkBuffer {
+public:
+    explicit ChunkBuffer(CSDKWrapper& state) : state_(state) {
+        if (state.transferBufferInUse.exchange(1) == 0) {
+            data_ = state.transferBuffer;
+            shared_ = true;
+        } else {
+            data_ = static_cast<std::uint8_t*>(std::malloc(kTransferBufferSize));
+        }
+    }
+    ~ChunkBuffer() {
+        if (shared_) {
+            state_.transferBufferInUse = 0;
+        } else {
+            std::free(data_);
+        }
+    }
+    ChunkBuffer(const ChunkBuffer&) = delete;
+    ChunkBuffer& operator=(const ChunkBuffer&) = delete;
+
+    std::uint8_t* data() const { return data_; }
+    bool shared() const { return shared_; }
+
+private:
+    CSDKWrapper& state_;
+    std::uint8_t* data_ = nullptr;
+    bool shared_ = false;
+};
+
 }  // namespace
 
 int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t clientValue,
@@ -90,6 +121,14 @@ int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t 
     }
     std::int64_t fileLength = platform::FileLength(file.get());
     if (fileLength < 0) fileLength = 0;
+    const ChunkBuffer chunk(*this);
+    if (chunk.data() == nullptr) {
+        Tracef("GetReleasedData: no memory for a chunk buffer", kLogError);
+        return 0;
+    }
+    // The client's callback may call back into the library; it runs marked
+    // as inside a callback, so that nothing it calls waits for this thread.
+    const CallbackScope inside;
 
     const std::uint32_t camera = cameraHandle.load();
     KQTransferProgress progress;
@@ -102,8 +141,8 @@ int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t 
     std::uint64_t delivered = 0;
     bool readError = false;
     while (std::feof(file.get()) == 0) {
-        const std::size_t count = std::fread(transferBuffer, 1, kTransferBufferSize, file.get());
-        transferCount = static_cast<std::uint32_t>(count);
+        const std::size_t count = std::fread(chunk.data(), 1, kTransferBufferSize, file.get());
+        if (chunk.shared()) transferCount = static_cast<std::uint32_t>(count);
         if (std::ferror(file.get()) != 0) {
             readError = true;
             break;
@@ -113,7 +152,7 @@ int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t 
         progress.percent = Percent(delivered + count, fileLength);
         progress.offset = static_cast<std::uint32_t>(delivered);
         progress.count = static_cast<std::uint32_t>(count);
-        progress.data = transferBuffer;
+        progress.data = chunk.data();
         callback(camera, clientValue, context, &progress);
         if (count == 0) break;
         delivered += count;

@@ -46,6 +46,16 @@ bool DeleteUtf16File(const std::uint16_t* path);
 // Length of an open file in bytes, or -1 when it cannot be determined.
 std::int64_t FileLength(std::FILE* file);
 
+// One word per thread for the library's own bookkeeping, 0 in every thread
+// until that thread sets it. AllocateThreadWord runs once when the library is
+// loaded and FreeThreadWord once when it is unloaded (on Windows the word is
+// a TLS index, which must go back to the process so that repeated loads do
+// not use them up).
+void AllocateThreadWord();
+void FreeThreadWord();
+std::uintptr_t ThreadWord();
+void SetThreadWord(std::uintptr_t value);
+
 // Test seam: unit tests replace Sleep and the message box so that no test
 // waits for real or blocks on a dialog. Null members keep the real service;
 // a null argument restores both. Not exported from the library.

@@ -118,6 +118,15 @@ void Sleep(std::uint32_t milliseconds) {
     }
 }
 
+namespace {
+thread_local std::uintptr_t threadWord = 0;
+}  // namespace
+
+void AllocateThreadWord() {}
+void FreeThreadWord() {}
+std::uintptr_t ThreadWord() { return threadWord; }
+void SetThreadWord(std::uintptr_t value) { threadWord = value; }
+
 std::FILE* OpenUtf16ForReading(const std::uint16_t* path) {
     if (path == nullptr) return nullptr;
     return std::fopen(Utf16ToUtf8(path).c_str(), "rb");

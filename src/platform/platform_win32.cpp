@@ -75,6 +75,31 @@ void Sleep(std::uint32_t milliseconds) {
     ::Sleep(milliseconds);
 }
 
+namespace {
+// TLS_OUT_OF_INDEXES until allocated; then the index of the thread word.
+DWORD threadWordIndex = TLS_OUT_OF_INDEXES;
+}  // namespace
+
+void AllocateThreadWord() {
+    if (threadWordIndex == TLS_OUT_OF_INDEXES) threadWordIndex = TlsAlloc();
+}
+
+void FreeThreadWord() {
+    if (threadWordIndex == TLS_OUT_OF_INDEXES) return;
+    TlsFree(threadWordIndex);
+    threadWordIndex = TLS_OUT_OF_INDEXES;
+}
+
+std::uintptr_t ThreadWord() {
+    if (threadWordIndex == TLS_OUT_OF_INDEXES) return 0;
+    return reinterpret_cast<std::uintptr_t>(TlsGetValue(threadWordIndex));
+}
+
+void SetThreadWord(std::uintptr_t value) {
+    if (threadWordIndex == TLS_OUT_OF_INDEXES) return;
+    TlsSetValue(threadWordIndex, reinterpret_cast<void*>(value));
+}
+
 std::FILE* OpenUtf16ForReading(const std::uint16_t* path) {
     if (path == nullptr) return nullptr;
     return _wfsopen(ToWide(path).c_str(), L"rb", _SH_DENYNO);

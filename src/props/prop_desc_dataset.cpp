@@ -57,7 +57,7 @@ void Header(DatasetWriter& writer, std::uint16_t code, std::uint16_t type, bool 
 
 // Groups A and B: a translated property with its supported values.
 void WriteTranslated(CSDKWrapper& state, DatasetWriter& writer, const PropertyCode& property,
-                     std::uint16_t count) {
+                     const SupportedValuesRef& supported, std::uint16_t count) {
     const std::int32_t id = property.sdkPropertyId;
     const std::uint32_t width = property.width;
     const std::int32_t factoryDefault = FactoryDefault(property.ptpCode);
@@ -78,8 +78,10 @@ void WriteTranslated(CSDKWrapper& state, DatasetWriter& writer, const PropertyCo
     writer.Value(static_cast<std::uint32_t>(current), width);
     writer.U8(kFormEnumeration);
     writer.U16(count);
+    const bool emulated = CacheIsEmulated(state, id);
     for (std::int32_t i = 0; i < count; ++i) {
-        writer.Value(static_cast<std::uint32_t>(ClientSupportedValueAt(state, id, i)), width);
+        writer.Value(static_cast<std::uint32_t>(ClientSupportedValueAt(supported, id, i, emulated)),
+                     width);
     }
 }
 
@@ -118,9 +120,11 @@ KQResult WriteDevicePropDesc(CSDKWrapper& state, std::uint16_t code, std::uint32
     const PropertyCode* property = FindPropertyCode(code);
     std::uint16_t count = 0;
     // The supported values are refreshed before the size is known, so this
-    // happens also when the buffer then turns out too small.
+    // happens also when the buffer then turns out too small. The dataset's
+    // count and values come from this one enumeration.
+    SupportedValuesRef supported;
     if (property != nullptr) {
-        count = static_cast<std::uint16_t>(state.EnumPropVals(property->sdkPropertyId));
+        count = static_cast<std::uint16_t>(state.EnumPropVals(property->sdkPropertyId, &supported));
     }
 
     std::uint32_t datasetSize = 0;
@@ -141,7 +145,7 @@ KQResult WriteDevicePropDesc(CSDKWrapper& state, std::uint16_t code, std::uint32
 
     DatasetWriter writer(buffer, datasetSize);
     if (property != nullptr) {
-        WriteTranslated(state, writer, *property, count);
+        WriteTranslated(state, writer, *property, supported, count);
     } else if (code == kFixedFlashCode) {
         Header(writer, code, kTypeUint8, false);
         writer.U8(1);

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "log/trace.h"
 #include "props/value_map.h"
@@ -28,31 +27,6 @@ bool EmulationServes(CSDKWrapper& state, std::int32_t sdkPropertyId) {
            state.emulateProp10.load() != 0;
 }
 
-// The cache holds the emulated list exactly when it was filled for property
-// 10 while the emulation was on: EnumPropVals fills it from the fixed list
-// then, and the emulation is never switched off.
-bool CacheIsEmulated(const CSDKWrapper& state, std::int32_t sdkPropertyId) {
-    return sdkPropertyId == kEmulatedPropertyId && state.emulateProp10.load() != 0;
-}
-
-// Copies `count` values into a new cache array; false (cache left empty)
-// when the count is not positive or too large to allocate.
-bool FillCache(CSDKWrapper::SupportedValueCache& cache, std::int32_t sdkPropertyId,
-               const std::int32_t* values, std::int32_t count) {
-    if (count <= 0 || values == nullptr) return false;
-    if (static_cast<std::uint32_t>(count) >
-        std::numeric_limits<std::size_t>::max() / sizeof(std::int32_t)) {
-        return false;
-    }
-    const std::size_t bytes = static_cast<std::size_t>(count) * sizeof(std::int32_t);
-    auto* copy = static_cast<std::int32_t*>(std::malloc(bytes));
-    if (copy == nullptr) return false;
-    std::memcpy(copy, values, bytes);
-    cache.cachedValues = copy;
-    cache.cachedCount = count;
-    cache.cachedPropId = sdkPropertyId;
-    return true;
-}
 
 int ReadFromCamera(CSDKWrapper& state, ZTHandle open, std::int32_t sdkPropertyId,
                    std::int32_t* value) {
@@ -95,32 +69,32 @@ std::int32_t ReadEmulated(CSDKWrapper& state) {
 
 int CSDKWrapper::GetProperty(std::int32_t* value, std::int32_t sdkPropertyId) {
     TracePropertyOp("GetProperty", sdkPropertyId);
-    ZTHandle open = session.load();
-    if (open == nullptr) return 0;
+    const HandleRef open = session.Acquire();
+    if (open.get() == nullptr) return 0;
     if (EmulationServes(*this, sdkPropertyId)) {
         *value = ReadEmulated(*this);
         return 1;
     }
-    return ReadFromCamera(*this, open, sdkPropertyId, value);
+    return ReadFromCamera(*this, open.get(), sdkPropertyId, value);
 }
 
 int CSDKWrapper::SetProperty(std::int32_t sdkPropertyId, std::int32_t value) {
     TraceSetProperty(sdkPropertyId, value);
-    ZTHandle open = session.load();
-    if (open == nullptr) return 0;
+    const HandleRef open = session.Acquire();
+    if (open.get() == nullptr) return 0;
     if (EmulationServes(*this, sdkPropertyId)) {
         StoreEmulated(*this, value);
         return 1;
     }
-    return WriteToCamera(*this, open, sdkPropertyId, value);
+    return WriteToCamera(*this, open.get(), sdkPropertyId, value);
 }
 
 int CSDKWrapper::IsPropSupported(std::int32_t sdkPropertyId) {
-    ZTHandle open = session.load();
-    if (open == nullptr || sdkPropertyId < 0) return 0;
+    const HandleRef open = session.Acquire();
+    if (open.get() == nullptr || sdkPropertyId < 0) return 0;
     std::int32_t* ids = nullptr;
     std::int32_t count = 0;
-    const ZTResult result = ZTGetPropertyList(open, &ids, &count);
+    const ZTResult result = ZTGetPropertyList(open.get(), &ids, &count);
     if (result != ZT_OK) {
         TracePropertyOp("IsPropSupported", sdkPropertyId);
         ReportSdkError(result, "ZTGetPropertyList failed");
@@ -137,87 +111,110 @@ int CSDKWrapper::IsPropSupported(std::int32_t sdkPropertyId) {
 }
 
 int CSDKWrapper::EnumPropVals(std::int32_t sdkPropertyId) {
+    SupportedValuesRef enumerated;
+    return EnumPropVals(sdkPropertyId, &enumerated);
+}
+
+int CSDKWrapper::EnumPropVals(std::int32_t sdkPropertyId, SupportedValuesRef* enumerated) {
     TracePropertyOp("EnumPropVals", sdkPropertyId);
-    ZTHandle open = session.load();
-    if (open == nullptr) return 0;
+    enumerated->Reset();
+    const HandleRef open = session.Acquire();
+    if (open.get() == nullptr) return 0;
     cache.Destroy();
     if (!IsPropSupported(sdkPropertyId)) return 0;
+    SupportedValuesRef list;
     if (sdkPropertyId == kEmulatedPropertyId && emulateProp10.load() != 0) {
-        FillCache(cache, sdkPropertyId, kEmulatedValues, kEmulatedValueCount);
-        return cache.cachedCount;
+        list = SupportedValuesRef::Make(sdkPropertyId, kEmulatedValues, kEmulatedValueCount);
+    } else {
+        ZTPropertyDesc* desc = nullptr;
+        const ZTResult result = ZTGetPropertyDesc(open.get(), sdkPropertyId, &desc);
+        lastError = result;
+        if (result != ZT_OK) {
+            ReportSdkError(result, "ZTGetPropertyDesc failed");
+            return 0;
+        }
+        if (desc == nullptr) return 0;
+        if (desc->count > 0) {
+            list = SupportedValuesRef::Make(sdkPropertyId, desc->values, desc->count);
+            if (!list) Tracef("EnumPropVals: supported values not kept", kLogError);
+        }
+        ZTFree(desc);
     }
-    ZTPropertyDesc* desc = nullptr;
-    const ZTResult result = ZTGetPropertyDesc(open, sdkPropertyId, &desc);
-    lastError = result;
-    if (result != ZT_OK) {
-        ReportSdkError(result, "ZTGetPropertyDesc failed");
-        return 0;
-    }
-    if (desc == nullptr) return 0;
-    if (desc->count > 0 && !FillCache(cache, sdkPropertyId, desc->values, desc->count)) {
-        Tracef("EnumPropVals: supported values not kept", kLogError);
-    }
-    ZTFree(desc);
-    return cache.cachedCount;
+    const int count = list ? list->count() : 0;
+    cache.Replace(list.Share());
+    *enumerated = std::move(list);
+    return count;
 }
+
+namespace {
+
+// The cached list of the property, enumerated again when the cache holds
+// another property's or none.
+SupportedValuesRef ListOf(CSDKWrapper& state, std::int32_t sdkPropertyId) {
+    SupportedValuesRef list = state.cache.Snapshot();
+    if (!list || list->propId() != sdkPropertyId) state.EnumPropVals(sdkPropertyId, &list);
+    return list;
+}
+
+}  // namespace
 
 int CSDKWrapper::GetPropValAt(std::int32_t sdkPropertyId, std::int32_t index, std::int32_t* value) {
     *value = 0;
     if (sdkPropertyId < 0) return 0;
-    if (cache.cachedPropId != sdkPropertyId || cache.cachedValues == nullptr) {
-        EnumPropVals(sdkPropertyId);
-    }
-    if (cache.cachedValues == nullptr || index < 0 || index >= cache.cachedCount) return 0;
-    *value = cache.cachedValues[index];
+    const SupportedValuesRef list = ListOf(*this, sdkPropertyId);
+    if (!list || index < 0 || index >= list->count()) return 0;
+    *value = list->values()[index];
     return 1;
 }
 
 int CSDKWrapper::IsPropValSupported(std::int32_t sdkPropertyId, std::int32_t value) {
     if (session.load() == nullptr || sdkPropertyId < 0) return 0;
-    if (cache.cachedPropId != sdkPropertyId || cache.cachedValues == nullptr) {
-        EnumPropVals(sdkPropertyId);
-    }
-    if (cache.cachedValues == nullptr) return 0;
-    for (std::int32_t i = 0; i < cache.cachedCount; ++i) {
-        if (cache.cachedValues[i] == value) return 1;
+    const SupportedValuesRef list = ListOf(*this, sdkPropertyId);
+    if (!list) return 0;
+    for (std::int32_t i = 0; i < list->count(); ++i) {
+        if (list->values()[i] == value) return 1;
     }
     return 0;
 }
 
 ClientRead ReadClientValue(CSDKWrapper& state, std::int32_t sdkPropertyId, std::int32_t* value) {
     TracePropertyOp("GetProperty", sdkPropertyId);
-    ZTHandle open = state.session.load();
-    if (open == nullptr) return ClientRead::kFailed;
+    const HandleRef open = state.session.Acquire();
+    if (open.get() == nullptr) return ClientRead::kFailed;
     if (EmulationServes(state, sdkPropertyId)) {
         *value = ReadEmulated(state);
         return ClientRead::kValue;
     }
-    if (!ReadFromCamera(state, open, sdkPropertyId, value)) return ClientRead::kFailed;
+    if (!ReadFromCamera(state, open.get(), sdkPropertyId, value)) return ClientRead::kFailed;
     return SdkToPtpValue(sdkPropertyId, value) ? ClientRead::kValue : ClientRead::kNoEquivalent;
 }
 
 ClientWrite WriteClientValue(CSDKWrapper& state, std::int32_t sdkPropertyId, std::uint32_t width,
                              std::int32_t value) {
-    ZTHandle open = state.session.load();
-    if (open != nullptr && EmulationServes(state, sdkPropertyId)) {
+    const HandleRef open = state.session.Acquire();
+    if (open.get() != nullptr && EmulationServes(state, sdkPropertyId)) {
         TraceSetProperty(sdkPropertyId, value);
         StoreEmulated(state, value);
         return ClientWrite::kDone;
     }
     if (!ClientToSdkValue(sdkPropertyId, width, &value)) return ClientWrite::kNoEquivalent;
     TraceSetProperty(sdkPropertyId, value);
-    if (open == nullptr) return ClientWrite::kFailed;
-    return WriteToCamera(state, open, sdkPropertyId, value) ? ClientWrite::kDone
-                                                            : ClientWrite::kFailed;
+    if (open.get() == nullptr) return ClientWrite::kFailed;
+    return WriteToCamera(state, open.get(), sdkPropertyId, value) ? ClientWrite::kDone
+                                                                  : ClientWrite::kFailed;
 }
 
-std::int32_t ClientSupportedValueAt(CSDKWrapper& state, std::int32_t sdkPropertyId,
-                                    std::int32_t index) {
-    std::int32_t value = 0;
-    if (!state.GetPropValAt(sdkPropertyId, index, &value)) return 0;
-    if (CacheIsEmulated(state, sdkPropertyId)) return value;
+std::int32_t ClientSupportedValueAt(const SupportedValuesRef& list, std::int32_t sdkPropertyId,
+                                    std::int32_t index, bool emulated) {
+    if (!list || index < 0 || index >= list->count()) return 0;
+    std::int32_t value = list->values()[index];
+    if (emulated) return value;
     SdkToPtpValue(sdkPropertyId, &value);  // 0 when it has no equivalent
     return value;
+}
+
+bool CacheIsEmulated(const CSDKWrapper& state, std::int32_t sdkPropertyId) {
+    return sdkPropertyId == kEmulatedPropertyId && state.emulateProp10.load() != 0;
 }
 
 }  // namespace kq

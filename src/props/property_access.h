@@ -37,10 +37,16 @@ enum class ClientWrite {
 ClientWrite WriteClientValue(CSDKWrapper& state, std::int32_t sdkPropertyId, std::uint32_t width,
                              std::int32_t value);
 
-// The supported value at `index` of an SDK property on the PTP side; 0 when
-// there is none or it has no PTP-side equivalent. Call EnumPropVals first.
-std::int32_t ClientSupportedValueAt(CSDKWrapper& state, std::int32_t sdkPropertyId,
-                                    std::int32_t index);
+// The supported value at `index` of an enumerated list of an SDK property,
+// on the PTP side; 0 when there is none or it has no PTP-side equivalent.
+// `emulated` (CacheIsEmulated): the list holds PTP-side values already.
+std::int32_t ClientSupportedValueAt(const SupportedValuesRef& list, std::int32_t sdkPropertyId,
+                                    std::int32_t index, bool emulated);
+
+// The cached list of property 10 is the emulated one exactly when the
+// emulation is on: EnumPropVals fills it from the fixed list then, and the
+// emulation is never switched off.
+bool CacheIsEmulated(const CSDKWrapper& state, std::int32_t sdkPropertyId);
 
 }  // namespace kq
 

@@ -40,9 +40,9 @@ std::int32_t CameraZoomToUser(std::int32_t position, std::int32_t maximum) {
 
 int CSDKWrapper::SetZoom(std::int32_t position) {
     TraceInt("SetZoom", position);
-    ZTHandle open = session.load();
-    if (open == nullptr) return 0;
-    const ZTResult result = ZTSetZoom(open, position);
+    const HandleRef open = session.Acquire();
+    if (open.get() == nullptr) return 0;
+    const ZTResult result = ZTSetZoom(open.get(), position);
     lastError = result;
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTSetZoom failed");
@@ -54,9 +54,9 @@ int CSDKWrapper::SetZoom(std::int32_t position) {
 
 int CSDKWrapper::GetZoom(std::int32_t* position) {
     *position = 0;
-    ZTHandle open = session.load();
-    if (open == nullptr) return 0;
-    const ZTResult result = ZTGetZoom(open, position);
+    const HandleRef open = session.Acquire();
+    if (open.get() == nullptr) return 0;
+    const ZTResult result = ZTGetZoom(open.get(), position);
     lastError = result;
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTGetZoom failed");
@@ -67,10 +67,10 @@ int CSDKWrapper::GetZoom(std::int32_t* position) {
 }
 
 int CSDKWrapper::GetZoomRange(std::int32_t* minimum, std::int32_t* maximum, std::int32_t* step) {
-    ZTHandle open = session.load();
-    if (open == nullptr) return 0;
+    const HandleRef open = session.Acquire();
+    if (open.get() == nullptr) return 0;
     std::int32_t cameraMaximum = 0;
-    const ZTResult result = ZTGetMaximumZoom(open, &cameraMaximum);
+    const ZTResult result = ZTGetMaximumZoom(open.get(), &cameraMaximum);
     *minimum = 0;
     *maximum = cameraMaximum;
     *step = 1;
@@ -83,14 +83,15 @@ int CSDKWrapper::GetZoomRange(std::int32_t* minimum, std::int32_t* maximum, std:
 }
 
 int CSDKWrapper::SetUserZoom(std::int32_t userValue) {
-    ZTHandle open = session.load();
-    if (open == nullptr) return 0;
+    HandleRef open = session.Acquire();
+    if (open.get() == nullptr) return 0;
     TraceInt("SetZoom (User Zoom)", userValue);
     // Positions above the top of the scale mean the camera's maximum, so that
     // no request ever goes beyond what the camera can do.
     if (userValue > kUserZoomMaximum) userValue = kUserZoomMaximum;
     std::int32_t maximum = 0;
-    const ZTResult result = ZTGetMaximumZoom(open, &maximum);
+    const ZTResult result = ZTGetMaximumZoom(open.get(), &maximum);
+    open.Reset();  // not held across the pause below
     std::int32_t target = userValue;
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTGetMaximumZoom failed");
@@ -108,10 +109,10 @@ int CSDKWrapper::GetUserZoom(std::int32_t* position) {
     if (!GetZoom(position)) return 0;
     // A session closed meanwhile fails the read: the Camera SDK is never
     // handed a null session.
-    ZTHandle open = session.load();
-    if (open == nullptr) return 0;
+    const HandleRef open = session.Acquire();
+    if (open.get() == nullptr) return 0;
     std::int32_t maximum = 0;
-    const ZTResult result = ZTGetMaximumZoom(open, &maximum);
+    const ZTResult result = ZTGetMaximumZoom(open.get(), &maximum);
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTGetMaximumZoom failed");
         TraceStr("GetZoom", "User Zoom failed!");
@@ -131,10 +132,10 @@ int CSDKWrapper::GetUserZoomRange(std::int32_t* minimum, std::int32_t* maximum,
 }
 
 void CSDKWrapper::OnZoomCompleted() {
-    ZTHandle open = session.load();
-    if (open == nullptr) return;
+    const HandleRef open = session.Acquire();
+    if (open.get() == nullptr) return;
     std::int32_t current = 0;
-    const ZTResult result = ZTGetZoom(open, &current);
+    const ZTResult result = ZTGetZoom(open.get(), &current);
     lastError = result;
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTGetZoom failed");
@@ -150,7 +151,9 @@ void CSDKWrapper::OnZoomCompleted() {
 
 void ZT_STDCALL ZoomCompletedCallback(void* context) {
     try {
+        const CallbackEntry entry(bridgeState.zoomCompletedSub);
         TraceCall("ZoomCompletedCallback");
+        if (!entry.live()) return;
         if (CSDKWrapper* state = OwnerOfContextField(
                 context, [](CSDKWrapper& owner) -> ContextField& { return owner.zoomCtx; })) {
             state->OnZoomCompleted();

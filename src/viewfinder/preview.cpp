@@ -38,26 +38,23 @@ private:
 }  // namespace
 
 int CSDKWrapper::PreviewStart(std::uint32_t camera, void* context, KQViewFinderCallback callback) {
-    ZTHandle openSession = session.load();
-    if (openSession == nullptr || camera != cameraHandle.load()) return 0;
+    const HandleRef openSession = session.Acquire();
+    if (openSession.get() == nullptr || camera != cameraHandle.load()) return 0;
     TraceCall("PreviewStart");
-    if (previewFrameSub.load() != nullptr) return 1;
+    if (previewFrameSub.occupied()) return 1;
     viewfinderCallback.Set(callback, context);
     previewCtx = this;
-    ZTHandle subscription =
-        ZTNewPreviewFrameSubscribe(openSession, NewPreviewFrameCallback, &previewCtx);
-    if (subscription == nullptr) {
+    // Two starts racing on two threads: the first subscription stays, and
+    // the other start does not subscribe at all.
+    HandleRef subscription = previewFrameSub.Open(openSession, HandleSlot::Mode::kIfEmpty);
+    if (!subscription.held()) return previewFrameSub.occupied() ? 1 : 0;
+    ZTHandle made = ZTNewPreviewFrameSubscribe(openSession.get(), NewPreviewFrameCallback, &previewCtx);
+    subscription.Adopt(made);
+    if (made == nullptr) {
         ReportSdkError(0, "ZTNewPreviewFrameSubscribe failed");
         return 0;
     }
-    // Two starts racing on two threads: the first subscription stays, the
-    // other is released so that no handle is lost.
-    ZTHandle none = nullptr;
-    if (!previewFrameSub.compare_exchange_strong(none, subscription)) {
-        ZTFree(subscription);
-        return 1;
-    }
-    const ZTResult result = ZTSetPreviewState(openSession, 1);
+    const ZTResult result = ZTSetPreviewState(openSession.get(), 1);
     lastError = result;
     if (result != ZT_OK) {
         ReportSdkError(result, "ZTSetPreviewState failed");
@@ -68,8 +65,11 @@ int CSDKWrapper::PreviewStart(std::uint32_t camera, void* context, KQViewFinderC
 
 int CSDKWrapper::PreviewClose() {
     TraceCall("PreviewClose");
-    ReleaseHandle(previewFrameSub);
-    const ZTResult result = ZTSetPreviewState(session.load(), 0);
+    // Waits for frames being delivered: when this returns (outside a
+    // callback), the client's viewfinder callback is no longer running.
+    previewFrameSub.Release(handles.ReleaseDeadline());
+    const HandleRef openSession = session.Acquire();
+    const ZTResult result = ZTSetPreviewState(openSession.get(), 0);
     lastError = result;
     viewfinderCallback.Clear();
     if (result != ZT_OK) {
@@ -80,51 +80,62 @@ int CSDKWrapper::PreviewClose() {
 }
 
 int CSDKWrapper::DeliverPreviewFrame() {
-    ZTHandle openSession = session.load();
-    if (openSession == nullptr) return 0;
-    if (viewfinderCallback.callback() == nullptr) return 1;
+    {
+        HandleRef openSession = session.Acquire();
+        if (openSession.get() == nullptr) return 0;
+        if (viewfinderCallback.callback() == nullptr) return 1;
 
-    // jpegBuffer and jpegOverflow hold one image at a time. A frame
-    // announced while another is still being delivered (on another Camera
-    // SDK thread, or from inside the client's callback) is skipped; the
-    // next announcement brings a newer one.
-    DeliveryMark mark(deliveringFrame);
-    if (!mark.held()) return 0;
+        // jpegBuffer and jpegOverflow hold one image at a time. A frame
+        // announced while another is being encoded or read by the client (on
+        // another Camera SDK thread, or from inside the client's callback) is
+        // skipped; the next announcement brings a newer one.
+        DeliveryMark mark(deliveringFrame);
+        if (!mark.held()) return 0;
 
-    std::uint8_t* frame = nullptr;
-    std::int32_t count = 0;
-    const ZTResult result = ZTGetPreviewFrame(openSession, &frame, &count);
-    lastError = result;
-    if (result != ZT_OK) {
-        PreviewClose();
-        ReportSdkError(result, "ZTGetPreviewFrame failed");
-        return 0;
+        std::uint8_t* frame = nullptr;
+        std::int32_t count = 0;
+        const ZTResult result = ZTGetPreviewFrame(openSession.get(), &frame, &count);
+        lastError = result;
+        if (result != ZT_OK) {
+            PreviewClose();
+            ReportSdkError(result, "ZTGetPreviewFrame failed");
+            return 0;
+        }
+        if (frame == nullptr || count <= 0) {
+            if (frame != nullptr) ZTFree(frame);
+            PreviewClose();
+            return 0;
+        }
+
+        JpegDestination destination{jpegBuffer, kJpegBufferSize, &jpegOverflow, kMaxJpegImageSize,
+                                    nullptr};
+        std::uint32_t encodedSize = 0;
+        const int encoded =
+            EncodeFrameToJpeg(frame, static_cast<std::uint32_t>(count), &encodedSize, destination);
+        jpegSize = encodedSize;
+        // The frame was made through the session: freed while the session
+        // is still held, and the session is not held across the client's
+        // callback.
+        ZTFree(frame);
+        openSession.Reset();
+        if (encoded == 0) return 0;
+
+        const CallbackBinding<KQViewFinderCallback> client = viewfinderCallback.Load();
+        if (client.callback == nullptr) return 0;
+        const CallbackScope inside;
+        client.callback(cameraHandle.load(), client.context, jpegSize.load(), destination.image);
     }
-    if (frame == nullptr || count <= 0) {
-        if (frame != nullptr) ZTFree(frame);
-        PreviewClose();
-        return 0;
-    }
-
-    JpegDestination destination{jpegBuffer, kJpegBufferSize, &jpegOverflow, kMaxJpegImageSize,
-                                nullptr};
-    std::uint32_t encodedSize = 0;
-    const int encoded =
-        EncodeFrameToJpeg(frame, static_cast<std::uint32_t>(count), &encodedSize, destination);
-    jpegSize = encodedSize;
-    ZTFree(frame);
-    if (encoded == 0) return 0;
-
-    const CallbackBinding<KQViewFinderCallback> client = viewfinderCallback.Load();
-    if (client.callback == nullptr) return 0;
-    client.callback(cameraHandle.load(), client.context, jpegSize.load(), destination.image);
+    // The buffers are free again before the pause, so that a frame announced
+    // meanwhile on another Camera SDK thread is delivered, not skipped.
     platform::Sleep(kFramePauseMs);
     return 1;
 }
 
 void ZT_STDCALL NewPreviewFrameCallback(void* context) {
     try {
+        const CallbackEntry entry(bridgeState.previewFrameSub);
         if (quietPreviewLog.load() == 0) TraceCall("NewPreviewFrameCallback");
+        if (!entry.live()) return;
         CSDKWrapper* owner = OwnerOfContextField(
             context, [](CSDKWrapper& state) -> ContextField& { return state.previewCtx; });
         if (owner == nullptr) return;

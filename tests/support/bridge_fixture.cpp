@@ -103,6 +103,10 @@ void BridgeTest::TearDown() {
     platform::SetHooksForTesting(nullptr);
 }
 
+void BridgeTest::StandInSubscription(HandleSlot& slot) {
+    slot.Open(HandleRef(), HandleSlot::Mode::kIfEmpty);
+}
+
 void BridgeTest::ExpectSimulatorClean() {
     char description[2048] = {0};
     ZTSim_Describe(description, sizeof description);

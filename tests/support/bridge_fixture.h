@@ -41,6 +41,11 @@ protected:
     // Expects the simulator to hold no outstanding handle and no bad free.
     static void ExpectSimulatorClean();
 
+    // Puts a stand-in for a subscription into `slot` (a record without a
+    // Camera SDK handle), so that a test can call the subscription's callback
+    // directly, as the Camera SDK would while the subscription lives.
+    static void StandInSubscription(HandleSlot& slot);
+
     CSDKWrapper& state = bridgeState;
     LogReader log;
 };

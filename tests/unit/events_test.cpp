@@ -55,6 +55,7 @@ protected:
 };
 
 TEST_F(EventTest, CameraErrorOfKind8SendsTwoRecordsInOrder) {
+    StandInSubscription(state.cameraErrorSub);
     state.cameraHandle = 77;
     ASSERT_EQ(KQ_SetEventCallBack(77, &context_, RecordEvent), RESULT_OK);
     CameraErrorCallback(&state, ZT_CAMERA_ERROR_FATAL);
@@ -66,6 +67,7 @@ TEST_F(EventTest, CameraErrorOfKind8SendsTwoRecordsInOrder) {
 }
 
 TEST_F(EventTest, OtherCameraErrorsAndMissingCallbackOnlyLog) {
+    StandInSubscription(state.cameraErrorSub);
     CameraErrorCallback(&state, ZT_CAMERA_ERROR_FATAL);
     ASSERT_EQ(KQ_SetEventCallBack(0, nullptr, RecordEvent), RESULT_OK);
     log.Mark();
@@ -100,6 +102,7 @@ TEST_F(EventTest, ListChangesForAnotherCameraOrKindOnlyLog) {
 }
 
 TEST_F(EventTest, NoEventAfterTheCallbackIsCleared) {
+    StandInSubscription(state.cameraErrorSub);
     state.cameraHandle = 5;
     ASSERT_EQ(KQ_SetEventCallBack(5, nullptr, RecordEvent), RESULT_OK);
     ASSERT_EQ(KQ_DisconnectCamera(5), RESULT_OK);

@@ -9,8 +9,8 @@ class LifecycleTest : public BridgeTest {};
 
 TEST_F(LifecycleTest, StartFinishStartInitialisesTheCameraSdkOnce) {
     KQ_StartSDK();
-    ZTHandle firstManager = state.cameraManager;
-    ZTHandle firstSubscription = state.listChangedSub;
+    ZTHandle firstManager = state.cameraManager.load();
+    ZTHandle firstSubscription = state.listChangedSub.load();
     KQ_FinishSDK();
     KQ_StartSDK();
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_InitializeSDK), 1u);

@@ -103,6 +103,7 @@ protected:
 
     // The download record made ready for direct calls of the callback.
     void* DownloadContext() {
+        StandInSubscription(state.downloadCompletedSub);
         state.download.downloadCtx = &state;
         return &state.download.downloadCtx;
     }
@@ -263,6 +264,8 @@ TEST_F(ReleaseTest, SecondDownloadReplacesThePathAndLeavesTheFirstFileOnDisk) {
 
 TEST_F(ReleaseTest, ForeignContextsAndNullPathsOnlyLog) {
     const Path path = TestFile(1);
+    StandInSubscription(state.downloadCompletedSub);
+    StandInSubscription(state.shootCompletedSub);
     std::atomic<CSDKWrapper*> stray{&state};
     state.download.downloadCtx = nullptr;
     state.shootCtx = &state;

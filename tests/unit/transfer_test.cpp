@@ -92,6 +92,7 @@ protected:
 
     // A completed download of `path`, handed over as the Camera SDK does.
     void Downloaded(const Path& path, std::uint32_t value = 0x600D) {
+        StandInSubscription(state.downloadCompletedSub);
         state.download.downloadCtx = &state;
         DownloadCompletedCallback(&state.download.downloadCtx, value, path.data());
         log.Mark();
