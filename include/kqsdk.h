@@ -113,6 +113,37 @@ typedef uint32_t(KQ_STDCALL* KQReleasedDataCallback)(uint32_t cameraHandle, uint
 typedef uint32_t(KQ_STDCALL* KQViewFinderCallback)(uint32_t cameraHandle, void* context,
                                                    uint32_t jpegSize, const uint8_t* jpeg);
 
+/*
+ * Threads and callbacks
+ *
+ * 1. Every function may be called from any thread, at the same time as any
+ *    other function and as the Camera SDK's callbacks. Calls made at once
+ *    behave as if they ran one after another in some order: no crash, no
+ *    torn dataset or record, no leak, no double release.
+ * 2. Every function may be called from inside the event, released-data and
+ *    viewfinder callbacks. Such a call never waits for other callbacks to
+ *    return; what it releases is completed by whichever callback finishes
+ *    last. One call cannot complete there: KQ_RC_Release from inside a
+ *    callback on the Camera SDK thread that would deliver the picture (the
+ *    event or viewfinder callback) ends by its time-out of 30 s, and the
+ *    picture follows afterwards.
+ * 3. When KQ_RC_TermViewFinder, KQ_DisconnectCamera or KQ_FinishSDK returns
+ *    on a thread that is not inside one of these callbacks, the callbacks of
+ *    what it stopped have returned (the viewfinder callback after
+ *    KQ_RC_TermViewFinder; every callback after KQ_FinishSDK), and no Camera
+ *    SDK call on a handle it released is still running. Unloading the
+ *    library after KQ_FinishSDK is therefore safe, given a Camera SDK that
+ *    makes no new callback once a subscription is released.
+ *    KQ_ClearEventCallBack does not wait: an event already being delivered
+ *    may still reach the callback it cleared.
+ * 4. These waits are bounded: about 5 s in all for one call. A callback or
+ *    Camera SDK call still running then is named in the log, and what it
+ *    uses is released when it returns. So do not hold a lock that your
+ *    callbacks take while calling the three functions above.
+ * The record, chunk and image pointers handed to a callback are valid only
+ * until it returns.
+ */
+
 /* The 26 exports, in ordinal order. */
 KQ_API KQResult KQ_STDCALL KQ_ClearEventCallBack(uint32_t cameraHandle);
 KQ_API KQResult KQ_STDCALL KQ_ConnectCamera(uint32_t cameraHandle);

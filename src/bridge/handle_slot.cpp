@@ -1,5 +1,6 @@
 #include "bridge/handle_slot.h"
 
+#include <atomic>
 #include <cstdio>
 #include <new>
 
@@ -8,12 +9,14 @@
 
 namespace kq {
 
-// One Camera SDK handle and its uses. Guarded by the table's mutex.
+// One Camera SDK handle and its uses. Guarded by the table's mutex, except
+// the handle and its entry count: written once by the opener, read by every
+// user without the lock.
 struct HandleRecord {
     HandleTable* table;
     const char* name;
-    ZTHandle handle;
-    std::uint32_t items;
+    std::atomic<ZTHandle> handle;
+    std::atomic<std::uint32_t> items;
     HandleSlot* slot;      // the slot holding it; null once released
     HandleRecord* parent;  // the record it was made through, used until this one is freed
     std::uint32_t uses;    // HandleRefs and child records
@@ -58,15 +61,11 @@ HandleRef& HandleRef::operator=(HandleRef&& other) noexcept {
 }
 
 ZTHandle HandleRef::get() const noexcept {
-    if (record_ == nullptr) return nullptr;
-    std::lock_guard<std::mutex> lock(record_->table->mutex_);
-    return record_->handle;
+    return record_ != nullptr ? record_->handle.load() : nullptr;
 }
 
 std::uint32_t HandleRef::items() const noexcept {
-    if (record_ == nullptr) return 0;
-    std::lock_guard<std::mutex> lock(record_->table->mutex_);
-    return record_->items;
+    return record_ != nullptr ? record_->items.load() : 0;
 }
 
 void HandleRef::Adopt(ZTHandle handle, std::uint32_t items) noexcept {
@@ -133,7 +132,7 @@ HandleRef HandleSlot::Acquire() const noexcept {
 
 ZTHandle HandleSlot::load() const noexcept {
     std::lock_guard<std::mutex> lock(table_.mutex_);
-    return record_ != nullptr ? record_->handle : nullptr;
+    return record_ != nullptr ? record_->handle.load() : nullptr;
 }
 
 bool HandleSlot::occupied() const noexcept {
@@ -226,7 +225,7 @@ HandleRecord* HandleTable::RetireLocked(HandleRecord* record) {
 
 void HandleTable::FreeChain(HandleRecord* record) {
     while (record != nullptr) {
-        if (record->handle != nullptr) ZTFree(record->handle);
+        if (ZTHandle handle = record->handle.load()) ZTFree(handle);
         HandleRecord* parent = record->parent;
         delete record;
         record = nullptr;

@@ -99,6 +99,7 @@ void BridgeTest::TearDown() {
     KQ_FinishSDK();
     ZTSim_WaitIdle();
     ExpectSimulatorClean();
+    EXPECT_EQ(state.handles.LiveRecordCount(), 0u) << "a handle left to a user that never ended";
     state.Reset();
     platform::SetHooksForTesting(nullptr);
 }
