@@ -2,14 +2,17 @@
  * Control interface of the simulated Camera SDK (ZTSDK_32).
  *
  * The simulator is a working virtual camera and the test double of the
- * bridge. These functions configure it, inject faults, raise notifications on
- * its callback thread and report what it saw: calls per function, handles and
- * buffers still outstanding, and ZTFree calls on something it never handed out
- * or had already taken back.
+ * bridge. These functions configure it, inject faults, slow calls down, raise
+ * notifications on its callback threads and report what it saw: calls per
+ * function, calls and callbacks running now, handles and buffers still
+ * outstanding, and ZTFree calls that release something wrongly: never handed
+ * out, already taken back, still in use by a call, or still the parent of
+ * something outstanding.
  *
  * They are exported from the same library as the ZT functions, with the C
  * calling convention. They are safe to call from any thread except the
- * simulator's own callback thread, where ZTSim_WaitIdle would wait for itself.
+ * simulator's own callback threads, where ZTSim_WaitIdle and ZTSim_Reset
+ * would wait for themselves.
  */
 #ifndef ZT_SIM_H
 #define ZT_SIM_H
@@ -66,7 +69,8 @@ typedef enum ZTSimFunction {
 
 /* Restores the default camera and configuration, clears faults, counters and
  * pending notifications, and forgets every handle record (outstanding ones
- * included). Waits for the callback thread to become idle first. */
+ * included). Waits for the callback threads to become idle first. Calls still
+ * inside the simulator stay counted by ZTSim_CallsInFlight until they return. */
 ZTSIM_API void ZTSim_Reset(void);
 
 /* Frees the memory of blocks still outstanding at an earlier ZTSim_Reset,
@@ -86,14 +90,28 @@ ZTSIM_API uint32_t ZTSim_CallCount(ZTSimFunction fn);
 /* Handles and buffers handed out and not yet released with ZTFree. */
 ZTSIM_API uint32_t ZTSim_OutstandingCount(void);
 
-/* ZTFree calls on something never handed out, or already released. */
+/* ZTFree calls on something never handed out, or already released, and
+ * releases of something outstanding that are faults all the same:
+ *  - freed while a call on it is in flight: a ZT call given the handle
+ *    (a session, or the camera manager for ZTGetCameraList, ZTOpenSession and
+ *    ZTCameraListChangedSubscribe) is still inside the simulator;
+ *  - freed before a child made through it: a camera manager or session while
+ *    something made through it is outstanding. A session is made through the
+ *    manager given to ZTOpenSession, the camera list through the manager, a
+ *    subscription through the manager or session it subscribed to, and
+ *    property-id arrays, property descriptors and preview frames through the
+ *    session;
+ *  - ZTFree waited 10 s for a running callback (ZTSim_SetFreeWaitsForCallbacks;
+ *    a ZTTerminateSDK that waited as long counts too).
+ * The release itself happens as usual in these cases; each kind of fault
+ * counts once per ZTFree call. */
 ZTSIM_API uint32_t ZTSim_FreeFaultCount(void);
 
 /* Writes a NUL-terminated description of every outstanding handle and every
  * free fault into buffer (cut to fit). Returns the length it would need. */
 ZTSIM_API uint32_t ZTSim_Describe(char* buffer, uint32_t size);
 
-/* Waits until no notification is queued or running on the callback thread.
+/* Waits until no notification is queued or running on any callback thread.
  * Notifications scheduled for a later time are waited for too. */
 ZTSIM_API void ZTSim_WaitIdle(void);
 
@@ -132,9 +150,10 @@ ZTSIM_API uint32_t ZTSim_OpenSessionCount(void);
 /* Delay values of ZTSim_SetShotDelays besides a number of milliseconds. */
 #define ZTSIM_DELAY_NEVER (-1) /* the notification never comes */
 /* The notification runs on the callback thread before the ZT call that
- * causes it returns: ZTShoot (or ZTDownloadFile) waits until the callback
- * thread is idle, so a shot with both delays ZTSIM_DELAY_AT_ONCE has been
- * downloaded and reported when ZTShoot returns. */
+ * causes it returns: ZTShoot (or ZTDownloadFile) waits until the first
+ * callback thread, where these notifications run, is idle, so a shot with
+ * both delays ZTSIM_DELAY_AT_ONCE has been downloaded and reported when
+ * ZTShoot returns. */
 #define ZTSIM_DELAY_AT_ONCE (-2)
 
 /* Delay from ZTShoot to shot-completed and from ZTDownloadFile to
@@ -261,6 +280,51 @@ ZTSIM_API uint32_t ZTSim_PreviewFramesHandedOut(void);
 
 /* ZTSim_Reset also restores these defaults, turns every preview off and
  * forgets injected frames. */
+
+/* ---- Concurrency ----
+ *
+ * Calls of the ZT functions from several threads, callbacks on several
+ * threads at once, and releases that wait for callbacks, so that a client's
+ * teardown and callback handling can be shown to be safe deterministically.
+ * ZTSim_Reset restores every default of this section. */
+
+/* Every later call of `fn` spends `milliseconds` longer inside the simulator
+ * (default and 0: no delay): after its injected-fault and argument checks,
+ * counting as in flight (on the handle it was given as well), with no
+ * simulator lock held, so that other calls, ZTFree and callbacks go on
+ * meanwhile. Then it does its work as usual: a handle released meanwhile
+ * makes it fail as an invalid handle does. */
+ZTSIM_API void ZTSim_SetCallDelay(ZTSimFunction fn, uint32_t milliseconds);
+
+/* Number of calls of `fn` inside the simulator right now, so that a test can
+ * wait until a delayed call is under way. A ZTFree that waits for a running
+ * callback counts too. */
+ZTSIM_API uint32_t ZTSim_CallsInFlight(ZTSimFunction fn);
+
+/* Number of callback threads, 1 to 4 (default 1; other values are clamped).
+ * Preview-frame announcements, from the preview timer and from
+ * ZTSim_RaisePreviewFrames, are handed to the threads in turn, so that
+ * consecutive frames may be delivered at the same time on different threads.
+ * Every other notification runs on the first thread, in order. ZTSim_Reset
+ * drops the work pending on all threads and returns to one. The threads are
+ * never joined, like the first. */
+ZTSIM_API void ZTSim_SetCallbackThreads(uint32_t count);
+
+/* With on != 0, ZTFree of a subscription waits, after releasing it, until no
+ * callback of that subscription is running on another thread (a callback on
+ * the calling thread is not waited for, so that a client may free a
+ * subscription from inside its own callback), and ZTTerminateSDK waits until
+ * no callback at all is running on another thread, as many Camera SDKs do.
+ * The waiter holds no simulator lock meanwhile. After 10 s the wait records
+ * a fault ("ZTFree waited 10 s for a running callback", counted by
+ * ZTSim_FreeFaultCount) and gives up, so that a deadlock fails a test
+ * instead of hanging it. Default off: ZTFree and ZTTerminateSDK never wait. */
+ZTSIM_API void ZTSim_SetFreeWaitsForCallbacks(int32_t on);
+
+/* Callbacks of subscriptions running now, on all callback threads: a
+ * delivery counts from the moment it has found its subscription live until
+ * the callback returns. */
+ZTSIM_API uint32_t ZTSim_CallbacksRunning(void);
 
 /* ---- Environment ----
  *

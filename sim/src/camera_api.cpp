@@ -6,6 +6,7 @@
 #include "property_names.h"
 #include "sim_state.h"
 #include "subscribe.h"
+#include "zt_call.h"
 
 using namespace ztsim;
 
@@ -48,11 +49,11 @@ extern "C" ZT_API ZTHandle ZT_STDCALL ZTNewPreviewFrameSubscribe(ZTHandle sessio
 // *name as it was.
 extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyName(int32_t propertyId, const char** name) {
     return Guarded<ZTResult>(kInternalError, [propertyId, name]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
+        ZTCall call(ZTSIM_FN_GetPropertyName);
         uint32_t fault = 0;
-        if (state.ledger.Enter(ZTSIM_FN_GetPropertyName, &fault)) return fault;
+        if (call.Faulted(&fault)) return fault;
         if (name == nullptr) return ZTSIM_E_INVALID_ARGUMENT;
+        call.Delay();
         const char* known = PropertyName(propertyId);
         if (known == nullptr) return ZTSIM_E_UNSUPPORTED;
         *name = known;

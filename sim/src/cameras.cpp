@@ -8,6 +8,7 @@
 #include "guard.h"
 #include "sim_state.h"
 #include "utf.h"
+#include "zt_call.h"
 #include "zt_sim.h"
 
 using namespace ztsim;
@@ -23,18 +24,19 @@ std::u16string FromUtf8(const char* text) {
 extern "C" ZT_API ZTResult ZT_STDCALL ZTGetCameraList(ZTHandle manager, ZTCameraRecord** list,
                                                       uint32_t* count) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
+        ZTCall call(ZTSIM_FN_GetCameraList, manager);
+        SimState& state = call.state;
         uint32_t fault = 0;
-        if (state.ledger.Enter(ZTSIM_FN_GetCameraList, &fault)) return fault;
+        if (call.Faulted(&fault)) return fault;
         if (list == nullptr || count == nullptr) return ZTSIM_E_INVALID_ARGUMENT;
+        call.Delay();
         if (!state.initialized) return ZTSIM_E_NOT_INITIALIZED;
         if (!state.registry.IsLive(manager, ObjectKind::CameraManager)) return ZTSIM_E_INVALID_HANDLE;
         const uint32_t n = static_cast<uint32_t>(state.cameras.size());
         // An empty list is still a list the caller releases.
         auto* records = static_cast<ZTCameraRecord*>(state.registry.Issue(
             ObjectKind::CameraList, ZTSIM_FN_GetCameraList,
-            sizeof(ZTCameraRecord) * std::max<uint32_t>(n, 1)));
+            sizeof(ZTCameraRecord) * std::max<uint32_t>(n, 1), manager));
         for (uint32_t i = 0; i < n; ++i) {
             records[i].cameraId = state.cameras[i].id;
             const std::u16string& name = state.cameras[i].name;
@@ -50,19 +52,20 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetCameraList(ZTHandle manager, ZTCamera
 extern "C" ZT_API ZTResult ZT_STDCALL ZTOpenSession(ZTHandle manager, uint32_t cameraId,
                                                     ZTHandle* session) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
+        ZTCall call(ZTSIM_FN_OpenSession, manager);
+        SimState& state = call.state;
         uint32_t fault = 0;
-        if (state.ledger.Enter(ZTSIM_FN_OpenSession, &fault)) return fault;
+        if (call.Faulted(&fault)) return fault;
         if (session == nullptr) return ZTSIM_E_INVALID_ARGUMENT;
+        call.Delay();
         if (!state.initialized) return ZTSIM_E_NOT_INITIALIZED;
         if (!state.registry.IsLive(manager, ObjectKind::CameraManager)) return ZTSIM_E_INVALID_HANDLE;
         const bool attached =
             std::any_of(state.cameras.begin(), state.cameras.end(),
                         [cameraId](const SimCamera& camera) { return camera.id == cameraId; });
         if (!attached) return ZTSIM_E_NO_CAMERA;
-        ZTHandle handle =
-            state.registry.Issue(ObjectKind::Session, ZTSIM_FN_OpenSession, kHandleBlockSize);
+        ZTHandle handle = state.registry.Issue(ObjectKind::Session, ZTSIM_FN_OpenSession,
+                                               kHandleBlockSize, manager);
         state.sessions[handle] = Session{manager, cameraId};
         *session = handle;
         return ZT_OK;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "guard.h"
+#include "ledger.h"
 #include "notifications.h"
 #include "sim_state.h"
 #include "zt_sim.h"
@@ -12,6 +13,8 @@ using namespace ztsim;
 
 // The SDK's initialised state is left alone: a client that keeps its own
 // "already initialised" flag across tests must still find the SDK usable.
+// Calls still inside the simulator (a delayed one, say) stay counted as in
+// flight until they return.
 extern "C" ZTSIM_API void ZTSim_Reset(void) {
     GuardedVoid([]() {
         SimState& state = State();
@@ -104,5 +107,43 @@ extern "C" ZTSIM_API uint32_t ZTSim_RaiseCameraError(int32_t errorKind) {
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
         return QueueCameraError(state, nullptr, errorKind);
+    });
+}
+
+extern "C" ZTSIM_API void ZTSim_SetCallDelay(ZTSimFunction fn, uint32_t milliseconds) {
+    GuardedVoid([=]() {
+        if (!IsKnownFunction(fn)) return;
+        SimState& state = State();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        state.callDelayMs[fn] = milliseconds;
+    });
+}
+
+extern "C" ZTSIM_API uint32_t ZTSim_CallsInFlight(ZTSimFunction fn) {
+    return Guarded<uint32_t>(0, [fn]() -> uint32_t {
+        if (!IsKnownFunction(fn)) return 0;
+        SimState& state = State();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        return state.callsInFlight[fn];
+    });
+}
+
+extern "C" ZTSIM_API void ZTSim_SetCallbackThreads(uint32_t count) {
+    GuardedVoid([count]() { State().callbacks.SetThreadCount(count); });
+}
+
+extern "C" ZTSIM_API void ZTSim_SetFreeWaitsForCallbacks(int32_t on) {
+    GuardedVoid([on]() {
+        SimState& state = State();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        state.freeWaitsForCallbacks = on != 0;
+    });
+}
+
+extern "C" ZTSIM_API uint32_t ZTSim_CallbacksRunning(void) {
+    return Guarded<uint32_t>(0, []() {
+        SimState& state = State();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        return static_cast<uint32_t>(state.runningCallbacks.size());
     });
 }

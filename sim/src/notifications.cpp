@@ -2,19 +2,64 @@
 
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 static_assert(sizeof(ZTCameraRecord) == ZT_CAMERA_RECORD_SIZE, "camera record layout");
 
 namespace ztsim {
 
+namespace {
+
+// A delivery's entry among the running callbacks: made once the delivery has
+// found its subscription live, taken out when the callback returns (or
+// throws), waking a ZTFree that waits for it.
+class RunningEntry {
+public:
+    // The caller holds state.mutex.
+    RunningEntry(SimState& state, uint64_t serial)
+        : state_(state), serial_(serial), thread_(std::this_thread::get_id()) {
+        state_.runningCallbacks.push_back(RunningCallback{serial_, thread_});
+    }
+
+    // Called without state.mutex.
+    ~RunningEntry() {
+        try {
+            std::lock_guard<std::mutex> lock(state_.mutex);
+            std::vector<RunningCallback>& running = state_.runningCallbacks;
+            for (auto it = running.begin(); it != running.end(); ++it) {
+                if (it->serial == serial_ && it->thread == thread_) {
+                    running.erase(it);
+                    break;
+                }
+            }
+            state_.callbackReturned.notify_all();
+        } catch (...) {
+            // Only a broken mutex gets here.
+        }
+    }
+
+    RunningEntry(const RunningEntry&) = delete;
+    RunningEntry& operator=(const RunningEntry&) = delete;
+
+private:
+    SimState& state_;
+    uint64_t serial_;
+    std::thread::id thread_;
+};
+
+}  // namespace
+
 void QueueNotification(SimState& state, const LiveSubscription& target, uint32_t delayMs,
-                       Invoker invoke) {
+                       Invoker invoke, CallbackLane lane) {
     const ZTHandle handle = target.handle;
     const uint64_t serial = target.subscription.serial;
     SimState* const shared = &state;
-    state.callbacks.Post(delayMs, [shared, handle, serial, invoke]() {
+    CallbackQueue::Task task = [shared, handle, serial, invoke]() {
         AnyProc proc = nullptr;
         void* context = nullptr;
+        std::unique_ptr<RunningEntry> running;
         {
             std::lock_guard<std::mutex> lock(shared->mutex);
             if (!shared->initialized) return;
@@ -22,9 +67,15 @@ void QueueNotification(SimState& state, const LiveSubscription& target, uint32_t
             if (live == nullptr) return;
             proc = live->proc;
             context = live->context;
+            running.reset(new RunningEntry(*shared, serial));
         }
         invoke(proc, context);
-    });
+    };
+    if (lane == CallbackLane::InTurn) {
+        state.callbacks.PostInTurn(delayMs, std::move(task));
+    } else {
+        state.callbacks.Post(delayMs, std::move(task));
+    }
 }
 
 uint32_t QueueCameraListChanged(SimState& state, uint32_t cameraId, int32_t changeKind) {

@@ -1,4 +1,4 @@
-// Queuing notifications to subscriptions on the callback thread.
+// Queuing notifications to subscriptions on the callback threads.
 #ifndef ZTSIM_NOTIFICATIONS_H
 #define ZTSIM_NOTIFICATIONS_H
 
@@ -14,12 +14,17 @@ namespace ztsim {
 // context and whatever else the notification carries.
 using Invoker = std::function<void(AnyProc proc, void* context)>;
 
+// Which callback thread a notification runs on: the first, in order with
+// every other notification, or the next one in turn (preview frames).
+enum class CallbackLane : uint8_t { First, InTurn };
+
 // Queues one notification for a live subscription, due after delayMs. At
 // delivery the subscription is looked up again: if the client released it
-// meanwhile (or the SDK was terminated), nothing is called. The caller holds
-// state.mutex.
+// meanwhile (or the SDK was terminated), nothing is called. From that look-up
+// until the callback returns the delivery counts as a running callback of
+// the subscription. The caller holds state.mutex.
 void QueueNotification(SimState& state, const LiveSubscription& target, uint32_t delayMs,
-                       Invoker invoke);
+                       Invoker invoke, CallbackLane lane = CallbackLane::First);
 
 // Queues a camera-list-changed notification for every live subscription.
 // Returns the number of subscriptions reached. The caller holds state.mutex.

@@ -29,6 +29,7 @@
 #include "notifications.h"
 #include "properties.h"
 #include "sim_state.h"
+#include "zt_call.h"
 #include "zt_sim.h"
 
 using namespace ztsim;
@@ -197,15 +198,19 @@ void DrawFrame(uint8_t* image, int32_t width, int32_t height, uint32_t frameNumb
 }
 
 // Queues `count` frame announcements to every preview-frame subscription on
-// `session`. Returns the number queued. The caller holds state.mutex.
+// `session`, handed to the callback threads in turn. Returns the number
+// queued. The caller holds state.mutex.
 uint32_t AnnounceFramesLocked(SimState& state, ZTHandle session, uint32_t count) {
     uint32_t queued = 0;
     for (const LiveSubscription& target :
          state.subscriptions.OfKind(SubscriptionKind::NewPreviewFrame, session)) {
         for (uint32_t i = 0; i < count; ++i) {
-            QueueNotification(state, target, 0, [](AnyProc proc, void* context) {
-                reinterpret_cast<ZTNewPreviewFrameProc>(proc)(context);
-            });
+            QueueNotification(
+                state, target, 0,
+                [](AnyProc proc, void* context) {
+                    reinterpret_cast<ZTNewPreviewFrameProc>(proc)(context);
+                },
+                CallbackLane::InTurn);
             ++queued;
         }
     }
@@ -244,7 +249,7 @@ void FrameTimer(ZTHandle session, uint64_t generation) {
 }
 
 // Hands out the next frame: an injected one if any, else the picture.
-ZTResult HandOutFrameLocked(SimState& state, uint8_t** frame, int32_t* size) {
+ZTResult HandOutFrameLocked(SimState& state, ZTHandle session, uint8_t** frame, int32_t* size) {
     Preview& preview = ThePreview();
     if (!preview.injected.empty()) {
         InjectedFrame injected = std::move(preview.injected.front());
@@ -258,14 +263,14 @@ ZTResult HandOutFrameLocked(SimState& state, uint8_t** frame, int32_t* size) {
             // A real buffer the client must still release, with a count
             // that says it holds nothing.
             auto* block = static_cast<uint8_t*>(
-                state.registry.Issue(ObjectKind::Frame, ZTSIM_FN_GetPreviewFrame, 1));
+                state.registry.Issue(ObjectKind::Frame, ZTSIM_FN_GetPreviewFrame, 1, session));
             *frame = block;
             *size = injected.kind == ZTSIM_PREVIEW_ZERO_COUNT ? 0 : -1;
             ++preview.handedOut;
             return ZT_OK;
         }
         auto* block = static_cast<uint8_t*>(state.registry.Issue(
-            ObjectKind::Frame, ZTSIM_FN_GetPreviewFrame, injected.bytes.size()));
+            ObjectKind::Frame, ZTSIM_FN_GetPreviewFrame, injected.bytes.size(), session));
         if (!injected.bytes.empty())
             std::memcpy(block, injected.bytes.data(), injected.bytes.size());
         *frame = block;
@@ -275,7 +280,7 @@ ZTResult HandOutFrameLocked(SimState& state, uint8_t** frame, int32_t* size) {
     }
     const uint32_t bytes = BitmapSize(preview.width, preview.height);
     auto* block = static_cast<uint8_t*>(
-        state.registry.Issue(ObjectKind::Frame, ZTSIM_FN_GetPreviewFrame, bytes));
+        state.registry.Issue(ObjectKind::Frame, ZTSIM_FN_GetPreviewFrame, bytes, session));
     const SimZoom& zoom = Controls().zoom;
     DrawFrame(block, preview.width, preview.height, preview.frameNumber++, zoom.position,
               zoom.maximum);
@@ -306,9 +311,9 @@ void ResetPreviewLocked() {
 
 extern "C" ZT_API ZTResult ZT_STDCALL ZTSetPreviewState(ZTHandle session, int32_t on) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_SetPreviewState, session)) return entered;
+        ZTCall call(ZTSIM_FN_SetPreviewState, session);
+        SimState& state = call.state;
+        if (ZTResult entered = call.EnterOnSession()) return entered;
         Preview& preview = ThePreview();
         if (on != 0) {
             preview.on.insert(session);
@@ -323,13 +328,12 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTSetPreviewState(ZTHandle session, int32_
 extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPreviewFrame(ZTHandle session, uint8_t** frame,
                                                         int32_t* size) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_GetPreviewFrame, session,
-                                                             frame != nullptr && size != nullptr)) {
+        ZTCall call(ZTSIM_FN_GetPreviewFrame, session);
+        SimState& state = call.state;
+        if (ZTResult entered = call.EnterOnSession(frame != nullptr && size != nullptr)) {
             return entered;
         }
-        return HandOutFrameLocked(state, frame, size);
+        return HandOutFrameLocked(state, session, frame, size);
     });
 }
 

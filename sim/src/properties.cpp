@@ -14,6 +14,7 @@
 #include "camera_sdk.h"
 #include "guard.h"
 #include "sim_state.h"
+#include "zt_call.h"
 #include "zt_sim.h"
 
 using namespace ztsim;
@@ -106,10 +107,10 @@ void ResetControlsLocked() { FillDefaults(Controls()); }
 extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyList(ZTHandle session, int32_t** ids,
                                                         int32_t* count) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
+        ZTCall call(ZTSIM_FN_GetPropertyList, session);
+        SimState& state = call.state;
         const ZTResult entered =
-            state.EnterSessionCall(ZTSIM_FN_GetPropertyList, session, ids != nullptr && count != nullptr);
+            call.EnterOnSession(ids != nullptr && count != nullptr);
         if (entered != ZT_OK) return entered;
         std::vector<int32_t> offered;
         for (int32_t id = 0; id < kPropertyIdCount; ++id) {
@@ -118,7 +119,7 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyList(ZTHandle session, int32_
         // An empty list is still an array the caller releases.
         auto* array = static_cast<int32_t*>(
             state.registry.Issue(ObjectKind::Array, ZTSIM_FN_GetPropertyList,
-                                 sizeof(int32_t) * std::max<size_t>(offered.size(), 1)));
+                                 sizeof(int32_t) * std::max<size_t>(offered.size(), 1), session));
         std::copy(offered.begin(), offered.end(), array);
         *ids = array;
         *count = static_cast<int32_t>(offered.size());
@@ -130,16 +131,16 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyList(ZTHandle session, int32_
 extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyDesc(ZTHandle session, int32_t propertyId,
                                                         ZTPropertyDesc** desc) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_GetPropertyDesc, session, desc != nullptr);
+        ZTCall call(ZTSIM_FN_GetPropertyDesc, session);
+        SimState& state = call.state;
+        const ZTResult entered = call.EnterOnSession(desc != nullptr);
         if (entered != ZT_OK) return entered;
         const SimProperty* property = Offered(propertyId);
         if (property == nullptr) return ZTSIM_E_UNSUPPORTED;
         const size_t n = property->supported.size();
         auto* block = static_cast<unsigned char*>(
             state.registry.Issue(ObjectKind::Descriptor, ZTSIM_FN_GetPropertyDesc,
-                                 sizeof(ZTPropertyDesc) + n * sizeof(int32_t)));
+                                 sizeof(ZTPropertyDesc) + n * sizeof(int32_t), session));
         auto* made = reinterpret_cast<ZTPropertyDesc*>(block);
         made->values = reinterpret_cast<int32_t*>(block + sizeof(ZTPropertyDesc));
         std::copy(property->supported.begin(), property->supported.end(), made->values);
@@ -152,9 +153,8 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyDesc(ZTHandle session, int32_
 extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyData(ZTHandle session, int32_t propertyId,
                                                         int32_t* value) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_GetPropertyData, session, value != nullptr);
+        ZTCall call(ZTSIM_FN_GetPropertyData, session);
+        const ZTResult entered = call.EnterOnSession(value != nullptr);
         if (entered != ZT_OK) return entered;
         const SimProperty* property = Offered(propertyId);
         if (property == nullptr) return ZTSIM_E_UNSUPPORTED;
@@ -167,9 +167,8 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetPropertyData(ZTHandle session, int32_
 extern "C" ZT_API ZTResult ZT_STDCALL ZTSetPropertyData(ZTHandle session, int32_t propertyId,
                                                         int32_t value) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_SetPropertyData, session, true);
+        ZTCall call(ZTSIM_FN_SetPropertyData, session);
+        const ZTResult entered = call.EnterOnSession(true);
         if (entered != ZT_OK) return entered;
         SimProperty* property = Offered(propertyId);
         if (property == nullptr) return ZTSIM_E_UNSUPPORTED;

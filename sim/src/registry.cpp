@@ -35,12 +35,18 @@ const char* ObjectKindName(ObjectKind kind) {
     return "object";
 }
 
-void* Registry::Issue(ObjectKind kind, ZTSimFunction maker, size_t bytes) {
+void* Registry::Issue(ObjectKind kind, ZTSimFunction maker, size_t bytes, const void* parent) {
     const size_t size = bytes == 0 ? 1 : bytes;
     std::unique_ptr<unsigned char[]> memory(new unsigned char[size]);
     std::memset(memory.get(), 0, size);
     void* address = memory.get();
-    live_.emplace(address, Record{kind, maker, nextSerial_++, std::move(memory)});
+    if (parent != nullptr) ++children_[parent];
+    try {
+        live_.emplace(address, Record{kind, maker, nextSerial_++, std::move(memory), parent});
+    } catch (...) {
+        if (parent != nullptr && --children_[parent] == 0) children_.erase(parent);
+        throw;
+    }
     released_.erase(address);
     return address;
 }
@@ -48,6 +54,7 @@ void* Registry::Issue(ObjectKind kind, ZTSimFunction maker, size_t bytes) {
 bool Registry::Release(const void* address, ObjectKind* kind) {
     auto live = live_.find(address);
     if (live != live_.end()) {
+        CheckRelease(address, live->second);
         *kind = live->second.kind;
         if (released_.size() >= kMaxReleasedKept) released_.clear();
         released_[address] = Released{live->second.kind, live->second.maker};
@@ -70,16 +77,77 @@ bool Registry::Release(const void* address, ObjectKind* kind) {
     return false;
 }
 
-void Registry::AddFault(const void* address, FaultReason reason, Released what) {
+void Registry::CheckRelease(const void* address, const Record& record) {
+    const Released what{record.kind, record.maker};
+    auto call = inFlight_.find(address);
+    if (call != inFlight_.end()) {
+        AddFault(address, FaultReason::CallInFlight, what,
+                 Released{ObjectKind::CameraManager, ZTSIM_FN_COUNT}, call->second);
+    }
+
+    auto children = children_.find(address);
+    if (children != children_.end()) {
+        // Orphan the children, so that a later block at this address is not
+        // taken for their parent; name the oldest in the fault.
+        const Record* oldest = nullptr;
+        for (auto& entry : live_) {
+            if (entry.second.parent != address) continue;
+            entry.second.parent = nullptr;
+            if (oldest == nullptr || entry.second.serial < oldest->serial) oldest = &entry.second;
+        }
+        children_.erase(children);
+        AddFault(address, FaultReason::ChildOutstanding, what,
+                 oldest != nullptr ? Released{oldest->kind, oldest->maker}
+                                   : Released{ObjectKind::CameraManager, ZTSIM_FN_COUNT});
+    }
+
+    if (record.parent != nullptr) {
+        auto siblings = children_.find(record.parent);
+        if (siblings != children_.end() && --siblings->second == 0) children_.erase(siblings);
+    }
+}
+
+void Registry::CallStarted(const void* handle, ZTSimFunction fn) {
+    if (handle != nullptr) inFlight_.emplace(handle, fn);
+}
+
+void Registry::CallEnded(const void* handle, ZTSimFunction fn) {
+    if (handle == nullptr) return;
+    auto range = inFlight_.equal_range(handle);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second == fn) {
+            inFlight_.erase(it);
+            return;
+        }
+    }
+}
+
+void Registry::AddFreeWaitTimeout(const void* address, ZTSimFunction maker) {
+    AddFault(address, FaultReason::FreeWaitTimedOut, Released{ObjectKind::Subscription, maker});
+}
+
+void Registry::AddTerminateWaitTimeout() {
+    AddFault(nullptr, FaultReason::TerminateWaitTimedOut,
+             Released{ObjectKind::CameraManager, ZTSIM_FN_COUNT});
+}
+
+void Registry::AddFault(const void* address, FaultReason reason, Released what, Released other,
+                        ZTSimFunction call) {
     ++faultCount_;
     if (faults_.size() < kMaxFaultsKept) {
-        faults_.push_back(FreeFault{reinterpret_cast<uintptr_t>(address), reason, what});
+        faults_.push_back(
+            FreeFault{reinterpret_cast<uintptr_t>(address), reason, what, other, call});
     }
 }
 
 bool Registry::IsLive(const void* address, ObjectKind kind) const {
     auto live = live_.find(address);
     return live != live_.end() && live->second.kind == kind;
+}
+
+ZTSimFunction Registry::MakerOf(const void* address) const {
+    auto live = live_.find(address);
+    return live != live_.end() ? live->second.maker : ZTSIM_FN_COUNT;
 }
 
 uint32_t Registry::OutstandingCount() const { return static_cast<uint32_t>(live_.size()); }
@@ -101,6 +169,11 @@ std::string Registry::Describe() const {
     }
     out << "free faults: " << faultCount_ << "\n";
     for (const FreeFault& fault : faults_) {
+        if (fault.reason == FaultReason::TerminateWaitTimedOut) {
+            out << "  ZTTerminateSDK: ZTTerminateSDK waited " << kCallbackWaitLimitSeconds
+                << " s for a running callback\n";
+            continue;
+        }
         out << "  ZTFree(" << Hex(fault.address) << "): ";
         switch (fault.reason) {
         case FaultReason::NeverIssued:
@@ -114,6 +187,22 @@ std::string Registry::Describe() const {
             out << ObjectKindName(fault.what.kind) << " from " << FunctionName(fault.what.maker)
                 << " handed out before the last reset";
             break;
+        case FaultReason::CallInFlight:
+            out << ObjectKindName(fault.what.kind) << " from " << FunctionName(fault.what.maker)
+                << " freed while a call on it is in flight (" << FunctionName(fault.call) << ")";
+            break;
+        case FaultReason::ChildOutstanding:
+            out << ObjectKindName(fault.what.kind) << " from " << FunctionName(fault.what.maker)
+                << " freed before a child made through it (" << ObjectKindName(fault.other.kind)
+                << " from " << FunctionName(fault.other.maker) << ")";
+            break;
+        case FaultReason::FreeWaitTimedOut:
+            out << "ZTFree waited " << kCallbackWaitLimitSeconds
+                << " s for a running callback of the "
+                << ObjectKindName(fault.what.kind) << " from " << FunctionName(fault.what.maker);
+            break;
+        case FaultReason::TerminateWaitTimedOut:
+            break;
         }
         out << "\n";
     }
@@ -126,6 +215,7 @@ void Registry::DropForgotten() { forgotten_.clear(); }
 void Registry::Forget() {
     for (auto& entry : live_) forgotten_.emplace(entry.first, std::move(entry.second));
     live_.clear();
+    children_.clear();
     released_.clear();
     faults_.clear();
     faultCount_ = 0;

@@ -20,6 +20,7 @@
 #include "shot_image.h"
 #include "sim_state.h"
 #include "temp_file.h"
+#include "zt_call.h"
 #include "zt_sim.h"
 
 using namespace ztsim;
@@ -76,11 +77,12 @@ Shooting& Shots() {
 
 uint32_t DueIn(int32_t delayMs) { return delayMs < 0 ? 0u : static_cast<uint32_t>(delayMs); }
 
-// ZTSIM_DELAY_AT_ONCE: the caller waits until the callback thread has run
-// everything queued, the notification included. On the callback thread
-// itself the notification simply runs next.
+// ZTSIM_DELAY_AT_ONCE: the caller waits until the first callback thread,
+// where shot and download notifications run, has run everything queued to
+// it, the notification included. On that thread itself the notification
+// simply runs next.
 void WaitIfAtOnce(SimState& state, int32_t delayMs) {
-    if (delayMs == ZTSIM_DELAY_AT_ONCE) state.callbacks.WaitIdle();
+    if (delayMs == ZTSIM_DELAY_AT_ONCE) state.callbacks.WaitFirstIdle();
 }
 
 DeliveredPath Deliverable(const std::u16string& path) {
@@ -137,42 +139,36 @@ void ResetShootingLocked() {
 
 extern "C" ZT_API ZTResult ZT_STDCALL ZTShoot(ZTHandle session) {
     return Guarded<ZTResult>(kInternalError, [session]() -> ZTResult {
-        SimState& state = State();
+        ZTCall call(ZTSIM_FN_Shoot, session);
+        SimState& state = call.state;
         Shooting& shots = Shots();
-        uint32_t shotNumber = 0;
-        int width = 0;
-        int height = 0;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_Shoot, session)) return entered;
-            shotNumber = ++shots.shotCount;
-            width = shots.width;
-            height = shots.height;
-        }
+        if (ZTResult entered = call.EnterOnSession()) return entered;
+        const uint32_t shotNumber = ++shots.shotCount;
+        const int width = shots.width;
+        const int height = shots.height;
+        call.Unlock();
         // Encoding takes a while; no lock is held meanwhile.
         auto jpeg = std::make_shared<std::vector<unsigned char>>();
         if (!MakeShotJpeg(shotNumber, width, height, kShotQuality, jpeg.get())) return kInternalError;
 
-        int32_t delayMs = ZTSIM_DELAY_NEVER;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            if (!state.initialized || !state.IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
-            const uint32_t item = shots.nextItem++;
-            shots.shots[item] = jpeg;
-            delayMs = shots.shootDelayMs;
-            if (delayMs != ZTSIM_DELAY_NEVER) {
-                auto record = std::make_shared<const std::array<uint32_t, 2>>(
-                    std::array<uint32_t, 2>{{item, shotNumber}});
-                for (const LiveSubscription& target :
-                     state.subscriptions.OfKind(SubscriptionKind::ShootCompleted, session)) {
-                    QueueNotification(state, target, DueIn(delayMs),
-                                      [record](AnyProc proc, void* context) {
-                                          reinterpret_cast<ZTShootCompletedProc>(proc)(
-                                              context, record->data());
-                                      });
-                }
+        call.Relock();
+        if (!state.initialized || !state.IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
+        const uint32_t item = shots.nextItem++;
+        shots.shots[item] = jpeg;
+        const int32_t delayMs = shots.shootDelayMs;
+        if (delayMs != ZTSIM_DELAY_NEVER) {
+            auto record = std::make_shared<const std::array<uint32_t, 2>>(
+                std::array<uint32_t, 2>{{item, shotNumber}});
+            for (const LiveSubscription& target :
+                 state.subscriptions.OfKind(SubscriptionKind::ShootCompleted, session)) {
+                QueueNotification(state, target, DueIn(delayMs),
+                                  [record](AnyProc proc, void* context) {
+                                      reinterpret_cast<ZTShootCompletedProc>(proc)(context,
+                                                                                   record->data());
+                                  });
             }
         }
+        call.Unlock();
         WaitIfAtOnce(state, delayMs);
         return ZT_OK;
     });
@@ -181,42 +177,37 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTShoot(ZTHandle session) {
 extern "C" ZT_API ZTResult ZT_STDCALL ZTDownloadFile(ZTHandle session, uint32_t item,
                                                      int32_t mode) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
+        ZTCall call(ZTSIM_FN_DownloadFile, session);
+        SimState& state = call.state;
         Shooting& shots = Shots();
-        Jpeg jpeg;
-        bool reportGivenPath = false;
+        if (ZTResult entered = call.EnterOnSession()) return entered;
+        if (mode != 1) return ZTSIM_E_UNSUPPORTED;  // only "to a file" is offered
+        auto found = shots.shots.find(item);
+        if (found == shots.shots.end()) return ZTSIM_E_INVALID_ARGUMENT;
+        const Jpeg jpeg = found->second;
+        shots.shots.erase(found);
+        const bool reportGivenPath = shots.hasNextPath;
         std::u16string path;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_DownloadFile, session)) return entered;
-            if (mode != 1) return ZTSIM_E_UNSUPPORTED;  // only "to a file" is offered
-            auto found = shots.shots.find(item);
-            if (found == shots.shots.end()) return ZTSIM_E_INVALID_ARGUMENT;
-            jpeg = found->second;
-            shots.shots.erase(found);
-            if (shots.hasNextPath) {
-                reportGivenPath = true;
-                path = shots.nextPath;
-                shots.hasNextPath = false;
-                shots.nextPath.clear();
-            }
+        if (reportGivenPath) {
+            path.swap(shots.nextPath);
+            shots.hasNextPath = false;
         }
+        call.Unlock();
         if (!reportGivenPath) {
+            // Writing takes a while; no lock is held meanwhile.
             path = WriteNewTempFile(".jpg", jpeg->data(), jpeg->size());
             if (path.empty()) return kInternalError;
         }
 
-        int32_t delayMs = ZTSIM_DELAY_NEVER;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            if (!reportGivenPath) RememberWrittenLocked(shots, path);
-            shots.lastPath = path;
-            delayMs = shots.downloadDelayMs;
-            if (delayMs != ZTSIM_DELAY_NEVER) {
-                QueueDownloadCompleted(state, session, DueIn(delayMs), shots.downloadValue,
-                                       Deliverable(path));
-            }
+        call.Relock();
+        if (!reportGivenPath) RememberWrittenLocked(shots, path);
+        shots.lastPath = path;
+        const int32_t delayMs = shots.downloadDelayMs;
+        if (delayMs != ZTSIM_DELAY_NEVER) {
+            QueueDownloadCompleted(state, session, DueIn(delayMs), shots.downloadValue,
+                                   Deliverable(path));
         }
+        call.Unlock();
         WaitIfAtOnce(state, delayMs);
         return ZT_OK;
     });
@@ -224,9 +215,8 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTDownloadFile(ZTHandle session, uint32_t 
 
 extern "C" ZT_API ZTResult ZT_STDCALL ZTUpdateAEAF(ZTHandle session) {
     return Guarded<ZTResult>(kInternalError, [session]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        if (ZTResult entered = state.EnterSessionCall(ZTSIM_FN_UpdateAEAF, session)) return entered;
+        ZTCall call(ZTSIM_FN_UpdateAEAF, session);
+        if (ZTResult entered = call.EnterOnSession()) return entered;
         return ZT_OK;
     });
 }

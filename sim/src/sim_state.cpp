@@ -1,5 +1,7 @@
 #include "sim_state.h"
 
+#include <chrono>
+
 #include "zt_sim.h"
 
 #include "preview.h"
@@ -18,13 +20,14 @@ bool SimState::IsSession(ZTHandle session) const {
            sessions.count(session) != 0;
 }
 
-ZTResult SimState::EnterSessionCall(ZTSimFunction fn, ZTHandle session, bool outPointerGiven) {
-    uint32_t fault = 0;
-    if (ledger.Enter(fn, &fault)) return fault;
-    if (!outPointerGiven) return ZTSIM_E_INVALID_ARGUMENT;
-    if (!initialized) return ZTSIM_E_NOT_INITIALIZED;
-    if (!IsSession(session)) return ZTSIM_E_INVALID_HANDLE;
-    return ZT_OK;
+bool SimState::WaitForCallbacks(std::unique_lock<std::mutex>& lock, uint64_t serial) {
+    const std::thread::id self = std::this_thread::get_id();
+    return callbackReturned.wait_for(lock, std::chrono::seconds(kCallbackWaitLimitSeconds), [&] {
+        for (const RunningCallback& running : runningCallbacks) {
+            if ((serial == 0 || running.serial == serial) && running.thread != self) return false;
+        }
+        return true;
+    });
 }
 
 void SimState::OnReleased(ZTHandle handle, ObjectKind kind) {
@@ -48,6 +51,9 @@ void SimState::OnReleased(ZTHandle handle, ObjectKind kind) {
 
 void SimState::ResetLocked() {
     callbacks.DropPending();
+    callbacks.SetThreadCount(1);
+    callDelayMs.fill(0);
+    freeWaitsForCallbacks = false;
     ledger.Clear();
     registry.Forget();
     subscriptions.Clear();

@@ -1,5 +1,5 @@
 // The one simulator state shared by the ZT functions, the control functions
-// and the callback thread. Everything in it is guarded by `mutex`, except the
+// and the callback threads. Everything in it is guarded by `mutex`, except the
 // callback queue, which has a lock of its own taken after `mutex` when both
 // are needed.
 #ifndef ZTSIM_SIM_STATE_H
@@ -7,9 +7,12 @@
 
 #include <stdint.h>
 
+#include <array>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "callback_thread.h"
@@ -36,6 +39,13 @@ struct SimCamera {
 constexpr uint32_t kDefaultCameraId = 0x5A430001u;
 constexpr char16_t kDefaultCameraName[] = u"ZT Virtual Camera";
 
+// A subscription callback being delivered, from the moment its delivery found
+// the subscription live until the callback returns.
+struct RunningCallback {
+    uint64_t serial;  // of the subscription
+    std::thread::id thread;
+};
+
 struct SimState {
     std::mutex mutex;
     bool initialized = false;
@@ -46,14 +56,26 @@ struct SimState {
     std::vector<SimCamera> cameras{SimCamera{kDefaultCameraId, kDefaultCameraName}};
     CallbackQueue callbacks;
 
+    // Extra time each ZT function spends inside, in milliseconds.
+    std::array<uint32_t, ZTSIM_FN_COUNT> callDelayMs{};
+    // ZT calls of each function inside the simulator now. A reset leaves it
+    // alone: the calls are still running.
+    std::array<uint32_t, ZTSIM_FN_COUNT> callsInFlight{};
+    std::vector<RunningCallback> runningCallbacks;
+    // Signalled on `mutex` whenever a callback returns.
+    std::condition_variable callbackReturned;
+    // ZTFree of a subscription and ZTTerminateSDK wait for its running
+    // callbacks.
+    bool freeWaitsForCallbacks = false;
+
     // Whether `session` is a session handle still on record.
     bool IsSession(ZTHandle session) const;
 
-    // The common entry of the calls made on a session, under `mutex`: counts
-    // the call, then answers an injected fault, a missing out-pointer, an
-    // uninitialised SDK or an unknown session, in that order; ZT_OK when the
-    // call may go on.
-    ZTResult EnterSessionCall(ZTSimFunction fn, ZTHandle session, bool outPointerGiven = true);
+    // Waits until no callback of the subscription with `serial` (of any
+    // subscription when 0) is running on a thread other than the caller's,
+    // with `lock` on `mutex` released meanwhile, for at most
+    // kCallbackWaitLimitSeconds. Returns false when it gave up.
+    bool WaitForCallbacks(std::unique_lock<std::mutex>& lock, uint64_t serial);
 
     // Lets go of what the simulator keeps for an object the client has just
     // released with ZTFree.

@@ -11,6 +11,11 @@ void SubscriptionTable::Add(ZTHandle handle, SubscriptionKind kind, ZTHandle sou
 
 void SubscriptionTable::Remove(ZTHandle handle) { table_.erase(handle); }
 
+const Subscription* SubscriptionTable::Get(ZTHandle handle) const {
+    auto found = table_.find(handle);
+    return found == table_.end() ? nullptr : &found->second;
+}
+
 const Subscription* SubscriptionTable::Find(ZTHandle handle, uint64_t serial) const {
     auto found = table_.find(handle);
     if (found == table_.end() || found->second.serial != serial) return nullptr;

@@ -44,6 +44,9 @@ public:
 
     void Remove(ZTHandle handle);
 
+    // The subscription live under handle, or null.
+    const Subscription* Get(ZTHandle handle) const;
+
     // The subscription still live under handle with that serial, or null.
     const Subscription* Find(ZTHandle handle, uint64_t serial) const;
 

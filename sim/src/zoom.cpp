@@ -9,6 +9,7 @@
 #include "notifications.h"
 #include "properties.h"
 #include "sim_state.h"
+#include "zt_call.h"
 #include "zt_sim.h"
 
 using namespace ztsim;
@@ -20,9 +21,8 @@ namespace {
 
 extern "C" ZT_API ZTResult ZT_STDCALL ZTGetZoom(ZTHandle session, int32_t* position) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_GetZoom, session, position != nullptr);
+        ZTCall call(ZTSIM_FN_GetZoom, session);
+        const ZTResult entered = call.EnterOnSession(position != nullptr);
         if (entered != ZT_OK) return entered;
         *position = Controls().zoom.position;
         return ZT_OK;
@@ -31,10 +31,9 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetZoom(ZTHandle session, int32_t* posit
 
 extern "C" ZT_API ZTResult ZT_STDCALL ZTGetMaximumZoom(ZTHandle session, int32_t* maximum) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
+        ZTCall call(ZTSIM_FN_GetMaximumZoom, session);
         const ZTResult entered =
-            state.EnterSessionCall(ZTSIM_FN_GetMaximumZoom, session, maximum != nullptr);
+            call.EnterOnSession(maximum != nullptr);
         if (entered != ZT_OK) return entered;
         *maximum = Controls().zoom.maximum;
         return ZT_OK;
@@ -44,9 +43,9 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTGetMaximumZoom(ZTHandle session, int32_t
 // Positions outside 0..maximum are refused and leave the lens where it is.
 extern "C" ZT_API ZTResult ZT_STDCALL ZTSetZoom(ZTHandle session, int32_t position) {
     return Guarded<ZTResult>(kInternalError, [=]() -> ZTResult {
-        SimState& state = State();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        const ZTResult entered = state.EnterSessionCall(ZTSIM_FN_SetZoom, session, true);
+        ZTCall call(ZTSIM_FN_SetZoom, session);
+        SimState& state = call.state;
+        const ZTResult entered = call.EnterOnSession(true);
         if (entered != ZT_OK) return entered;
         SimZoom& zoom = Controls().zoom;
         zoom.lastRequest = position;
