@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -261,6 +262,185 @@ TEST_F(StressTest, AThousandCapturesKeepMemoryAndHandlesFlat) {
         EXPECT_LT(HeapInUse() - heapAfterWarmUp, 16 * 1024);
     }
     ASSERT_EQ(KQ_DisconnectCamera(camera), RESULT_OK);
+}
+
+// ---- Several client threads at once ----
+
+// The release's 250 ms polls take a millisecond of real time, so that a
+// release whose download never comes (the camera was disconnected under it)
+// ends in a fraction of a second; every other pause is skipped.
+void ShortPolls(std::uint32_t milliseconds) {
+    if (milliseconds == 250) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+constexpr std::uint32_t kCamera = 0x5A430001u;
+constexpr std::uint16_t kCodes[] = {0xD006, 0xD008, 0xD00A, 0xD00C, 0xD010, 0xD013,
+                                    0xD017, 0xD019, 0xD01C, 0xD01D, 0xD01E, 0xD01F,
+                                    0xD020, 0xD02A, 0xD03D, 0xD007, 0xD029, 0x1234};
+
+struct Findings {
+    std::atomic<std::uint32_t> tornDatasets{0};
+    std::atomic<std::uint32_t> brokenImages{0};
+    std::atomic<std::uint32_t> transfers{0};
+    std::atomic<std::uint32_t> framesSeen{0};
+};
+std::atomic<Findings*> findings{nullptr};
+
+// A DevicePropDesc is whole when its size is what its own header, form and
+// count make of it.
+bool WholePropDesc(const std::uint8_t* d, std::uint32_t size, std::uint16_t code) {
+    if (size < 6 || (d[0] | d[1] << 8) != code) return false;
+    const unsigned type = d[2] | d[3] << 8;
+    if (type == 0) return size == 6 + 16;
+    const std::uint32_t width = type == 2 ? 1 : type == 4 ? 2 : 0;
+    if (width == 0 || size < 6 + 2 * width) return false;
+    const std::uint8_t form = d[5 + 2 * width];
+    if (form == 0) return size == 6 + 2 * width;
+    if (form == 1) return size == 6 + 5 * width;
+    if (form != 2 || size < 8 + 2 * width) return false;
+    const std::uint32_t count = d[6 + 2 * width] | d[7 + 2 * width] << 8;
+    return size == 8 + 2 * width + count * width;
+}
+
+// From inside the viewfinder callback now and then: a property read, and
+// now and then stopping the viewfinder itself.
+std::uint32_t KQ_STDCALL OnFrameCallingBack(std::uint32_t camera, void* context,
+                                            std::uint32_t size, const std::uint8_t* jpeg) {
+    OnFrame(camera, context, size, jpeg);
+    const std::uint32_t n = findings.load()->framesSeen.fetch_add(1);
+    if (n % 16 == 5) {
+        std::uint8_t value[2] = {};
+        std::uint32_t valueSize = sizeof value;
+        KQ_GetDevicePropValue(camera, 0xD01C, &valueSize, value);
+    }
+    if (n % 41 == 40) KQ_RC_TermViewFinder(camera);
+    return 0;
+}
+
+std::uint32_t KQ_STDCALL OnEventCallingBack(std::uint32_t camera, void* context,
+                                            const KQEventRecord* record) {
+    OnEvent(camera, context, record);
+    std::uint8_t value[2] = {};
+    std::uint32_t valueSize = sizeof value;
+    KQ_GetDevicePropValue(camera, 0xD008, &valueSize, value);
+    return 0;
+}
+
+// One client thread: `operations` exports chosen at random, the same for
+// the same seed. Thread 0 also disconnects and reconnects now and then.
+void ClientThread(unsigned seed, int operations, Seen* counts) {
+    std::mt19937 random(seed);
+    Findings& found = *findings.load();
+    for (int i = 0; i < operations; ++i) {
+        const unsigned choice = random() % (seed == 0 ? 12 : 11);
+        switch (choice) {
+        case 0:
+        case 1: {
+            const std::uint16_t code = kCodes[random() % (sizeof kCodes / sizeof kCodes[0])];
+            std::uint8_t dataset[512];
+            std::uint32_t size = sizeof dataset;
+            if (KQ_GetDevicePropDesc(kCamera, code, &size, dataset) == RESULT_OK &&
+                !WholePropDesc(dataset, size, code)) {
+                found.tornDatasets.fetch_add(1);
+            }
+            break;
+        }
+        case 2: {
+            std::uint8_t value[8] = {};
+            std::uint32_t size = sizeof value;
+            KQ_GetDevicePropValue(kCamera, kCodes[random() % 15], &size, value);
+            break;
+        }
+        case 3: {
+            const std::uint8_t zoom[2] = {static_cast<std::uint8_t>(random() % 15), 0};
+            KQ_SetDevicePropValue(kCamera, random() % 2 ? 0xD02A : 0xD01F, 2, zoom);
+            break;
+        }
+        case 4: {
+            std::uint8_t info[256];
+            std::uint32_t size = sizeof info;
+            KQ_GetDeviceInfo(kCamera, &size, info);
+            break;
+        }
+        case 5:
+            KQ_RC_StartViewFinder(kCamera, counts, OnFrameCallingBack);
+            break;
+        case 6:
+            KQ_RC_TermViewFinder(kCamera);
+            break;
+        case 7:
+            if (KQ_SetEventCallBack(kCamera, counts, OnEventCallingBack) != RESULT_OK) {
+                KQ_ClearEventCallBack(kCamera);
+            }
+            break;
+        case 8: {
+            KQ_RC_Release(kCamera);
+            Image image;
+            KQ_RC_GetReleasedData(kCamera, 0, kqPTP_FULL_VIEW_RELEASED, 0, &image, OnChunk);
+            if (image.started) {
+                found.transfers.fetch_add(1);
+                const bool jpeg = image.bytes.size() >= 4 && image.bytes[0] == 0xFF &&
+                                  image.bytes[1] == 0xD8 && image.bytes.end()[-2] == 0xFF &&
+                                  image.bytes.end()[-1] == 0xD9;
+                if (!image.ended || !image.consistent || !jpeg) found.brokenImages.fetch_add(1);
+            }
+            break;
+        }
+        case 9: {
+            std::uint8_t buffer[KQ_DEVICE_LIST_MIN_SIZE] = {};
+            std::uint32_t size = sizeof buffer;
+            KQ_GetDeviceList(&size, reinterpret_cast<KQDeviceList*>(buffer));
+            break;
+        }
+        case 10:
+            KQ_RC_DoAeAfAwb(kCamera, 0);
+            break;
+        case 11:
+            if (random() % 4 == 0) {
+                KQ_DisconnectCamera(kCamera);
+                ConnectFirstCamera();
+            }
+            break;
+        }
+    }
+}
+
+TEST_F(StressTest, SeveralClientThreadsCallEveryExportWhileTheCameraIsBusy) {
+    constexpr unsigned kThreads = 4;
+    constexpr int kOperations = 120;
+    platform::Hooks hooks{ShortPolls, NoMessageBox};
+    platform::SetHooksForTesting(&hooks);
+    Findings found;
+    findings = &found;
+    ZTSim_SetCallbackThreads(2);
+    ZTSim_SetPreviewSize(96, 64);
+    ZTSim_SetShotSize(32, 24);
+    ZTSim_SetShotDelays(0, 1);
+    ZTSim_SetPreviewRate(500);
+    ASSERT_EQ(ConnectFirstCamera(), kCamera);
+
+    std::vector<std::thread> clients;
+    for (unsigned t = 0; t < kThreads; ++t) {
+        clients.emplace_back(ClientThread, t, kOperations, &seen_);
+    }
+    for (int i = 0; i < 40; ++i) {
+        ZTSim_RaisePreviewFrames(3);
+        ZTSim_RaiseCameraError(ZT_CAMERA_ERROR_FATAL);
+        ZTSim_RaiseCameraListChanged(kCamera + 1, ZT_CAMERA_LIST_REMOVED);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (std::thread& client : clients) client.join();
+
+    KQ_RC_TermViewFinder(kCamera);
+    KQ_DisconnectCamera(kCamera);
+    ZTSim_SetPreviewRate(0);
+    ZTSim_WaitIdle();
+    findings = nullptr;
+    EXPECT_EQ(found.tornDatasets.load(), 0u);
+    EXPECT_EQ(found.brokenImages.load(), 0u);
+    EXPECT_EQ(seen_.badFrames.load(), 0u);
+    EXPECT_EQ(seen_.badEvents.load(), 0u);
+    EXPECT_EQ(ZTSim_PreviewOnCount(), 0u);
 }
 
 }  // namespace
