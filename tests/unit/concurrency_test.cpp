@@ -360,6 +360,22 @@ INSTANTIATE_TEST_SUITE_P(BothKindsOfCameraSdk, InsideCallbackTest, ::testing::Bo
                              return std::string(each.param ? "FreeWaits" : "FreeNeverWaits");
                          });
 
+// A release from inside the viewfinder callback cannot complete there: the
+// picture's notifications need the very thread the callback is holding. It
+// ends by its time-out (120 polls), and the picture follows afterwards.
+TEST_F(ConcurrencyTest, ReleaseFromInsideACallbackOnTheDeliveringThreadEndsByItsTimeOut) {
+    const std::uint32_t camera = Connect();
+    ZTSim_SetShotDelays(0, 0);
+    insideCall_ = [] { KQ_RC_Release(kCamera); };
+    ASSERT_EQ(KQ_RC_StartViewFinder(camera, nullptr, OnFrame), RESULT_OK);
+    ZTSim_RaisePreviewFrames(1);
+    ZTSim_WaitIdle();
+    insideCall_ = nullptr;
+    EXPECT_EQ(std::count(Sleeps().begin(), Sleeps().end(), 250u), 120);
+    EXPECT_EQ(ZTSim_ShotCount(), 1u);
+    EXPECT_EQ(state.downloadPending.load(), 0u) << "the picture arrived once the callback returned";
+}
+
 // A viewfinder callback that outlasts the wait: the stop returns at the
 // bound, names what is still in use, and the subscription goes when the
 // callback returns.
