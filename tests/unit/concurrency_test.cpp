@@ -67,9 +67,10 @@ protected:
     void SetUp() override {
         BridgeTest::SetUp();
         ZTSim_SetPreviewRate(0);  // frames come only when a test raises them
+        gate_ = &gate;
     }
     void TearDown() override {
-        if (gate_ != nullptr) gate_->Open();
+        gate.Open();  // nothing may stay parked at it
         BridgeTest::TearDown();
         gate_ = nullptr;
         frames_ = 0;
@@ -82,6 +83,9 @@ protected:
         return camera;
     }
 
+    // Where a callback or a pause waits until the test lets it go; gate_ is
+    // the same gate for the callbacks, which cannot reach the fixture.
+    Gate gate;
     static Gate* gate_;
     static std::atomic<int> frames_;
     // What the viewfinder callback does from inside, for the tests that need it.
@@ -302,8 +306,7 @@ void NoMessageBox(const char*) {}
 // after a delivery is fetched and delivered, not dropped.
 TEST_F(ConcurrencyTest, FrameDuringThePauseAfterAnotherIsDelivered) {
     const std::uint32_t camera = Connect();
-    Gate pause;
-    gate_ = &pause;
+    Gate& pause = gate;
     pauseGate = &pause;
     platform::Hooks hooks{PauseAtGate, NoMessageBox};
     platform::SetHooksForTesting(&hooks);
@@ -382,8 +385,7 @@ TEST_F(ConcurrencyTest, ReleaseFromInsideACallbackOnTheDeliveringThreadEndsByIts
 TEST_F(ConcurrencyTest, CallbackOutlastingTheWaitIsNamedAndFreedWhenItReturns) {
     const std::uint32_t camera = Connect();
     state.handles.SetWaitLimitForTesting(20);
-    Gate hold;
-    gate_ = &hold;
+    Gate& hold = gate;
     insideCall_ = [] { gate_->Arrive(); };
     ASSERT_EQ(KQ_RC_StartViewFinder(camera, nullptr, OnFrame), RESULT_OK);
     ZTSim_RaisePreviewFrames(1);
