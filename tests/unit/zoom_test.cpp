@@ -86,6 +86,8 @@ TEST_F(ZoomTest, UserValueAboveFourteenSendsTheMaximum) {
     const std::uint8_t fifteen[2] = {15, 0};
     EXPECT_EQ(KQ_SetDevicePropValue(camera_, 0xD02A, 2, fifteen), RESULT_OK);
     EXPECT_EQ(ZTSim_LastZoomRequest(), 100);
+    // Its zoom-completed must not arrive after the maximum changed below.
+    ZTSim_WaitIdle();
     const std::uint8_t huge[2] = {0xFF, 0xFF};
     ZTSim_SetZoomMaximum(10);
     EXPECT_EQ(KQ_SetDevicePropValue(camera_, 0xD02A, 2, huge), RESULT_OK);
