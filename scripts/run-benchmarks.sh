@@ -6,6 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+if [ "$(bash scripts/i386-host.sh)" != native ]; then
+  echo "run-benchmarks: this host runs 32-bit programs under qemu-i386; the figures are not comparable with bench/README.md" >&2
+fi
 
 build=${KQSDK_BENCH_BUILD_DIR:-build/linux-x86}
 cmake --preset linux-x86 -B "$build" >/dev/null
