@@ -18,11 +18,15 @@ namespace kq {
 // the callback do nothing.
 class CallbackEntry {
 public:
-    explicit CallbackEntry(HandleSlot& subscription) noexcept : use_(subscription.Acquire()) {}
+    explicit CallbackEntry(HandleSlot& subscription) noexcept
+        : entered_(subscription), use_(subscription.Acquire()) {}
     bool live() const { return use_.held(); }
 
 private:
-    CallbackScope inside_;  // declared first: made before the use, ended after it
+    // In order of making; ended in reverse, so the callback is counted as
+    // running until its last step here.
+    HandleSlot::Entered entered_;
+    CallbackScope inside_;
     HandleRef use_;
 };
 

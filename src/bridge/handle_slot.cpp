@@ -167,7 +167,24 @@ void HandleSlot::Release(const Deadline& deadline) noexcept {
                       stillInUse);
         Tracef(message, kLogError);
     }
-    if (toFree != nullptr) table_.FreeChain(toFree);
+    if (toFree == nullptr) return;
+    table_.FreeChain(toFree);
+    // With a subscription freed, the Camera SDK starts no callback of it;
+    // those that came in meanwhile and found the slot empty are waited for
+    // until they have left the library's code.
+    if (deadline.allowsWaiting() && !InsideCallback() && entries_.load() != 0) {
+        std::unique_lock<std::mutex> lock(table_.mutex_);
+        table_.entryWaiters_.fetch_add(1);
+        table_.released_.wait_until(lock, deadline.time(), [this] { return entries_.load() == 0; });
+        table_.entryWaiters_.fetch_sub(1);
+    }
+}
+
+void HandleSlot::Leave() noexcept {
+    if (entries_.fetch_sub(1) != 1 || table_.entryWaiters_.load() == 0) return;
+    // Taking the lock orders this with a waiter's check of the count.
+    std::lock_guard<std::mutex> lock(table_.mutex_);
+    table_.released_.notify_all();
 }
 
 // ---- HandleTable ----

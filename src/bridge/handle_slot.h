@@ -140,12 +140,30 @@ public:
 
     const char* name() const { return name_; }
 
+    // Counts a Camera SDK callback of this slot's subscription as running in
+    // the library's code for as long as it lives, whether or not it finds
+    // the subscription. After freeing a subscription, Release also waits
+    // for these, so that a callback that came in while the subscription was
+    // being released has left the library's code when Release returns.
+    class Entered {
+    public:
+        explicit Entered(HandleSlot& slot) noexcept : slot_(slot) { slot.entries_.fetch_add(1); }
+        ~Entered() { slot_.Leave(); }
+        Entered(const Entered&) = delete;
+        Entered& operator=(const Entered&) = delete;
+
+    private:
+        HandleSlot& slot_;
+    };
+
 private:
     friend class HandleTable;
     friend class HandleRef;
+    void Leave() noexcept;
     HandleTable& table_;
     const char* name_;
     HandleRecord* record_ = nullptr;  // guarded by the table's mutex
+    std::atomic<std::uint32_t> entries_{0};
 };
 
 // The records of one set of slots, the lock that guards them and the
@@ -187,6 +205,7 @@ private:
 
     std::mutex mutex_;
     std::condition_variable released_;
+    std::atomic<std::uint32_t> entryWaiters_{0};  // releases waiting for callbacks to leave
     HandleRecord* live_ = nullptr;  // every record not yet freed
     std::uint32_t liveCount_ = 0;
     std::atomic<std::uint32_t> waitLimitMs_;

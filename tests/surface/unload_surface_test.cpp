@@ -2,7 +2,8 @@
 // finish and unload the library, while frames are still arriving on the
 // Camera SDK's threads. Once KQ_FinishSDK has returned, no callback of the
 // library may still be running, so unloading cannot pull the code from
-// under one. Repeated at varied moments of the frame cycle; the simulated
+// under one (the callbacks' side of this is tested in the unit tests with
+// both kinds of Camera SDK). Repeated at varied moments of the frame cycle; the simulated
 // Camera SDK stays loaded throughout, as a real one would.
 #include <gtest/gtest.h>
 
@@ -58,6 +59,11 @@ TEST(UnloadSurfaceTest, UnloadingRightAfterFinishWhileFramesStreamIsSafe) {
     ZTSim_SetPreviewSize(320, 240);
     ZTSim_SetPreviewRate(200);
     ZTSim_SetCallbackThreads(2);
+    // The condition for a safe unload: once a subscription is freed, the
+    // Camera SDK starts no callback of it. One whose ZTFree never waits can
+    // still be about to call a callback it looked up just before the free;
+    // one that waits for its running callbacks cannot.
+    ZTSim_SetFreeWaitsForCallbacks(1);
     for (std::uint32_t round = 0; round < 24; ++round) {
         StreamThenTearDown(1 + round % 3, round % 4);
         if (HasFatalFailure()) break;
