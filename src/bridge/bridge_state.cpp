@@ -72,7 +72,7 @@ void CSDKWrapper::Reset() {
     downloadPending = 1;
     pendingZoom = -1;
     lastError = 0;
-    errorReportMode = 1;
+    SetErrorReportMode(1);
     eventCallback.Clear();
     viewfinderCallback.Clear();
     std::memset(transferBuffer, 0, sizeof transferBuffer);

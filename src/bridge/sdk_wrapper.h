@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "bridge/camera_sdk.h"
 #include "bridge/client_callback.h"
 #include "bridge/handle_slot.h"
+#include "camera_sdk.h"
 #include "kqsdk.h"
 #include "props/supported_values.h"
 #include "viewfinder/jpeg_buffer.h"
@@ -157,7 +157,8 @@ public:
     std::atomic<std::uint32_t> downloadPending{1};
     std::atomic<std::int32_t> pendingZoom{-1};
     std::atomic<std::uint32_t> lastError{0};
-    std::atomic<std::int32_t> errorReportMode{1};
+    // The error report mode is kept by the reporter itself (log/trace.h,
+    // SetErrorReportMode); Reset sets it back to 1 with the fields here.
 
     // Client callbacks, each with the client's context.
     AtomicCallbackBinding<KQEventCallback> eventCallback;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "bridge/camera_sdk.h"
+#include "camera_sdk.h"
 #include "platform/platform.h"
 
 namespace kq {

@@ -44,6 +44,13 @@ void TraceSetProperty(std::int32_t sdkPropertyId, std::int32_t value);
 // message box. errorCode 0 means the call returned a handle and has no code.
 void ReportSdkError(std::uint32_t errorCode, const char* message);
 
+// The error report mode, which decides what ReportSdkError does: 0 nothing,
+// 1 the ERR line and the message box, any other value the ERR line only. It
+// is 1 from the load on; BridgeState's reset sets it back to 1, and nothing
+// else in the bridge changes it.
+void SetErrorReportMode(std::int32_t mode);
+std::int32_t ErrorReportMode();
+
 // The log file is opened on the first line written, not while the library
 // is being loaded (the Windows loader lock forbids shell calls there).
 // Lines written during unload before any other line are dropped rather than

@@ -87,9 +87,9 @@ TEST_F(LogTest, ReportWithCodeAddsEightHexDigits) {
 
 TEST_F(LogTest, ReportModesDecideLogAndMessageBox) {
     ReportSdkError(1, nullptr);
-    state.errorReportMode = 0;
+    SetErrorReportMode(0);
     ReportSdkError(1, "silent");
-    state.errorReportMode = 2;
+    SetErrorReportMode(2);
     ReportSdkError(1, "logged only");
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"ERR logged only: ErrorCode = 0x00000001"}));
     EXPECT_TRUE(MessageBoxes().empty());
