@@ -86,6 +86,10 @@ public:
     int PreviewStart(std::uint32_t camera, void* context, KQViewFinderCallback callback);
     int PreviewClose();
     int DeliverPreviewFrame();
+    // Ends a viewfinder run: releases the preview-frame subscription (see
+    // HandleSlot::Release for when that waits) and logs the number of frames
+    // the run dropped, if any.
+    void EndViewfinderRun(const Deadline& deadline);
 
     // Resets every field to its value at load (the constructor's work).
     void Reset();
@@ -181,6 +185,9 @@ public:
     std::atomic<std::uint32_t> jpegSize{0};
     JpegOverflow jpegOverflow;
     std::atomic<std::uint32_t> deliveringFrame{0};
+    // Frames the encoder dropped since the start that subscribed: the first
+    // of them is logged, the number when the viewfinder stops.
+    std::atomic<std::uint32_t> droppedFrames{0};
 
     // Emulation of SDK property 10 when the camera lacks it.
     std::atomic<std::uint32_t> emulateProp10{0};

@@ -173,10 +173,10 @@ int CompressTrapped(EncodeJob& job) {
     return 1;
 }
 
-void LogDrop(const char* reason) {
-    char line[kMaxMessageLength + 1];
-    std::snprintf(line, sizeof line, "EncodeFrameToJpeg: frame dropped, %s", reason);
-    Tracef(line, kLogError);
+// Copies the reason into the caller's DropReason, if one was given.
+void NoteDrop(DropReason* dropReason, const char* reason) {
+    if (dropReason == nullptr) return;
+    std::snprintf(dropReason->text, sizeof dropReason->text, "%s", reason);
 }
 
 }  // namespace
@@ -229,13 +229,14 @@ const char* CheckFrameLayout(const std::uint8_t* frame, std::uint32_t size, Fram
 }
 
 int EncodeFrameToJpeg(std::uint8_t* frame, std::uint32_t frameSize, std::uint32_t* sizeOut,
-                      JpegDestination& destination) {
+                      JpegDestination& destination, DropReason* dropReason) {
     *sizeOut = 0;
     destination.image = nullptr;
+    if (dropReason != nullptr) dropReason->text[0] = '\0';
     EncodeJob job;
     std::memset(&job, 0, sizeof job);
     if (const char* reason = CheckFrameLayout(frame, frameSize, &job.layout)) {
-        LogDrop(reason);
+        NoteDrop(dropReason, reason);
         return 0;
     }
     job.frame = frame;
@@ -244,7 +245,8 @@ int EncodeFrameToJpeg(std::uint8_t* frame, std::uint32_t frameSize, std::uint32_
     job.trap.pub.error_exit = ErrorExit;
     job.trap.pub.output_message = OutputMessage;
     if (CompressTrapped(job) == 0) {
-        LogDrop(job.destination.failure != nullptr ? job.destination.failure : job.trap.message);
+        NoteDrop(dropReason,
+                 job.destination.failure != nullptr ? job.destination.failure : job.trap.message);
         return 0;
     }
     destination.image = job.destination.buffer;
