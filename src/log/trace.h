@@ -51,10 +51,15 @@ void ReportSdkError(std::uint32_t errorCode, const char* message);
 void SetErrorReportMode(std::int32_t mode);
 std::int32_t ErrorReportMode();
 
-// The log file is opened on the first line written, not while the library
-// is being loaded (the Windows loader lock forbids shell calls there).
-// Lines written during unload before any other line are dropped rather than
-// opening the file under the loader lock.
+// Opens the log file, creating or emptying it, unless that has been done
+// already. The POSIX shared library calls this as it is loaded, so that the
+// file holds the current run only. On Windows the file is opened by the
+// first line written instead: the loader lock forbids the shell call that
+// finds its folder while the library is loaded. A Windows run that writes
+// no line therefore leaves the previous run's file as it was.
+void OpenLogFile();
+// Lines written during unload before the file has been opened are dropped
+// rather than opening it under the loader lock.
 void BeginLogUnload();
 // Flushes and closes the log file; the last step of unload.
 void CloseLogFile();
