@@ -35,9 +35,12 @@ void TraceIntInt(const char* text, int first, int second);  // "%s %i %i"
 void TraceStr(const char* text, const char* value);         // "%s %s"
 void TraceCode(const char* text, std::uint16_t code);       // "%s 0x%.4X"
 // The operation with the Camera SDK's name of the property, or its id when
-// the Camera SDK does not name it.
+// the Camera SDK does not name it. A Camera SDK that reports success but
+// hands over a null name counts as one that does not name the property: the
+// line shows the id rather than a null text.
 void TracePropertyOp(const char* operation, std::int32_t sdkPropertyId);
-// "SetProperty <name> <value>", or "SetProperty <id> <value>".
+// "SetProperty <name> <value>", or "SetProperty <id> <value>" (the id also
+// for a null name, as above).
 void TraceSetProperty(std::int32_t sdkPropertyId, std::int32_t value);
 
 // Reports a failed Camera SDK call: an ERR line and, in report mode 1, a
