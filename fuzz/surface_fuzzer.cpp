@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "bridge/camera_sdk.h"
 #include "bridge/sdk_wrapper.h"
+#include "camera_sdk.h"
 #include "capture/quiet_preview_log.h"
 #include "fuzz_support.h"
 #include "kqsdk.h"

@@ -11,7 +11,7 @@ using namespace kq;
 extern "C" {
 
 KQ_API KQResult KQ_STDCALL KQ_GetDeviceList(uint32_t* size, KQDeviceList* list) {
-    return Guarded([&] {
+    return Guarded("KQ_GetDeviceList", RESULT_OK, [&] {
         TraceCall("KQ_GetDeviceList");
         if (size == nullptr || list == nullptr) return RESULT_NULL_POINTER;
         if (*size < KQ_DEVICE_LIST_MIN_SIZE) return RESULT_BUFFER_TOO_SMALL;
@@ -37,7 +37,7 @@ KQ_API KQResult KQ_STDCALL KQ_GetDeviceList(uint32_t* size, KQDeviceList* list) 
 
 KQ_API KQResult KQ_STDCALL KQ_CreateCameraObject(const KQDeviceListEntry* entry,
                                                  uint32_t* cameraHandleOut) {
-    return Guarded([&] {
+    return Guarded("KQ_CreateCameraObject", RESULT_OK, [&] {
         TraceCall("KQ_CreateCameraObject");
         if (entry == nullptr || cameraHandleOut == nullptr) return RESULT_NULL_POINTER;
         const std::uint32_t camera = entry->cameraHandle;
@@ -50,21 +50,21 @@ KQ_API KQResult KQ_STDCALL KQ_CreateCameraObject(const KQDeviceListEntry* entry,
 }
 
 KQ_API KQResult KQ_STDCALL KQ_DestroyCameraObject(uint32_t) {
-    return Guarded([] {
+    return Guarded("KQ_DestroyCameraObject", RESULT_OK, [] {
         TraceCall("KQ_DestroyCameraObject");
         return RESULT_OK;
     });
 }
 
 KQ_API KQResult KQ_STDCALL KQ_ConnectCamera(uint32_t camera) {
-    return Guarded([&] {
+    return Guarded("KQ_ConnectCamera", RESULT_CONNECT_FAILED, [&] {
         TraceCall("KQ_ConnectCamera");
         return bridgeState.OpenSession(camera) ? RESULT_OK : RESULT_CONNECT_FAILED;
     });
 }
 
 KQ_API KQResult KQ_STDCALL KQ_DisconnectCamera(uint32_t camera) {
-    return Guarded([&] {
+    return Guarded("KQ_DisconnectCamera", RESULT_OK, [&] {
         TraceCall("KQ_DisconnectCamera");
         if (KQResult check = PlainCheck(camera)) return check;
         bridgeState.SetEventsCallback(camera, nullptr, nullptr);

@@ -8,21 +8,21 @@ using namespace kq;
 extern "C" {
 
 KQ_API KQResult KQ_STDCALL KQ_InitiateReleaseControl(uint32_t camera) {
-    return Guarded([&] {
+    return Guarded("KQ_InitiateReleaseControl", RESULT_OK, [&] {
         TraceCall("KQ_InitiateReleaseControl");
         return SessionAwareCheck(camera);
     });
 }
 
 KQ_API KQResult KQ_STDCALL KQ_TerminateReleaseControl(uint32_t) {
-    return Guarded([] {
+    return Guarded("KQ_TerminateReleaseControl", RESULT_OK, [] {
         TraceCall("KQ_TerminateReleaseControl");
         return RESULT_OK;
     });
 }
 
 KQ_API KQResult KQ_STDCALL KQ_RC_Release(uint32_t camera) {
-    return Guarded([&] {
+    return Guarded("KQ_RC_Release", RESULT_OK, [&] {
         TraceCall("KQ_RC_Release");
         if (KQResult check = SessionAwareCheck(camera)) return check;
         // A failed release shows only in the log; the client learns of a
@@ -33,7 +33,7 @@ KQ_API KQResult KQ_STDCALL KQ_RC_Release(uint32_t camera) {
 }
 
 KQ_API KQResult KQ_STDCALL KQ_RC_DoAeAfAwb(uint32_t camera, uint32_t) {
-    return Guarded([&] {
+    return Guarded("KQ_RC_DoAeAfAwb", RESULT_OK, [&] {
         TraceCall("KQ_RC_DoAeAfAwb");
         if (KQResult check = SessionAwareCheck(camera)) return check;
         bridgeState.AEAF();
@@ -44,7 +44,7 @@ KQ_API KQResult KQ_STDCALL KQ_RC_DoAeAfAwb(uint32_t camera, uint32_t) {
 KQ_API KQResult KQ_STDCALL KQ_RC_GetReleasedData(uint32_t camera, uint32_t clientValue,
                                                  uint32_t eventCode, uint32_t, void* context,
                                                  KQReleasedDataCallback callback) {
-    return Guarded([&] {
+    return Guarded("KQ_RC_GetReleasedData", RESULT_OK, [&] {
         TraceCall("KQ_RC_GetReleasedData");
         if (KQResult check = SessionAwareCheck(camera)) return check;
         if (callback == nullptr) return RESULT_NULL_POINTER;

@@ -8,7 +8,7 @@ extern "C" {
 
 KQ_API KQResult KQ_STDCALL KQ_SetEventCallBack(uint32_t camera, void* context,
                                                KQEventCallback callback) {
-    return Guarded([&] {
+    return Guarded("KQ_SetEventCallBack", RESULT_WRONG_CAMERA, [&] {
         TraceCall("KQ_SetEventCallBack");
         if (KQResult check = PlainCheck(camera)) return check;
         if (bridgeState.eventCallback.callback() != nullptr) return RESULT_CALLBACK_IN_USE;
@@ -18,7 +18,7 @@ KQ_API KQResult KQ_STDCALL KQ_SetEventCallBack(uint32_t camera, void* context,
 }
 
 KQ_API KQResult KQ_STDCALL KQ_ClearEventCallBack(uint32_t camera) {
-    return Guarded([&] {
+    return Guarded("KQ_ClearEventCallBack", RESULT_OK, [&] {
         TraceCall("KQ_ClearEventCallBack");
         if (KQResult check = PlainCheck(camera)) return check;
         bridgeState.SetEventsCallback(camera, nullptr, nullptr);

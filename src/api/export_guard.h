@@ -22,15 +22,22 @@ inline KQResult PlainCheck(std::uint32_t camera) {
     return camera == bridgeState.cameraHandle.load() ? RESULT_OK : RESULT_WRONG_CAMERA;
 }
 
+// Writes the ERR line of an export that an exception ended.
+void LogExportException(const char* exportName) noexcept;
+
 // Runs an export's body. The bridge allocates without throwing, so this only
-// ever catches what a client callback or the host runtime throws; such a
-// call reports a device error rather than unwinding into the client.
+// ever catches what a client callback or the host runtime throws. Such a
+// call writes an ERR line and returns `onException`: what the export gives
+// when its work fails (0 for most, 0x2003 for KQ_ConnectCamera, 0x2 for the
+// property value exports, 0x22 for KQ_SetEventCallBack), never an exception
+// unwinding into the client.
 template <typename Body>
-KQResult Guarded(Body body) noexcept {
+KQResult Guarded(const char* exportName, KQResult onException, Body body) noexcept {
     try {
         return body();
     } catch (...) {
-        return RESULT_DEVICE_ERROR;
+        LogExportException(exportName);
+        return onException;
     }
 }
 

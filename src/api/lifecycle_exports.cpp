@@ -25,7 +25,7 @@ using namespace kq;
 extern "C" {
 
 KQ_API KQResult KQ_STDCALL KQ_StartSDK(void) {
-    return Guarded([] {
+    return Guarded("KQ_StartSDK", RESULT_OK, [] {
         TraceCall("KQ_StartSDK");
         bridgeState.Init();
         return RESULT_OK;
@@ -33,7 +33,7 @@ KQ_API KQResult KQ_STDCALL KQ_StartSDK(void) {
 }
 
 KQ_API KQResult KQ_STDCALL KQ_FinishSDK(void) {
-    return Guarded([] {
+    return Guarded("KQ_FinishSDK", RESULT_OK, [] {
         TraceCall("KQ_FinishSDK");
         bridgeState.Destroy();
         return RESULT_OK;
@@ -53,7 +53,7 @@ KQ_API KQResult KQ_STDCALL KQ_RC_GetChangedReleaseParamesList(uint32_t, void*, v
 }
 
 KQ_API KQResult KQ_STDCALL KQ_RC_GetNumAvailableShot(uint32_t, void*) {
-    return Guarded([] {
+    return Guarded("KQ_RC_GetNumAvailableShot", RESULT_OK, [] {
         TraceCall("KQ_RC_GetNumAvailableShot");
         return RESULT_OK;
     });

@@ -8,7 +8,7 @@ using namespace kq;
 extern "C" {
 
 KQ_API KQResult KQ_STDCALL KQ_GetDeviceInfo(uint32_t, uint32_t* size, void* buffer) {
-    return Guarded([&] {
+    return Guarded("KQ_GetDeviceInfo", RESULT_OK, [&] {
         TraceCall("KQ_GetDeviceInfo begin");
         if (size == nullptr) return RESULT_NULL_POINTER;
         if (buffer == nullptr) return RESULT_BUFFER_TOO_SMALL;
@@ -18,7 +18,7 @@ KQ_API KQResult KQ_STDCALL KQ_GetDeviceInfo(uint32_t, uint32_t* size, void* buff
 
 KQ_API KQResult KQ_STDCALL KQ_GetDevicePropDesc(uint32_t camera, uint32_t propertyCode,
                                                 uint32_t* size, void* buffer) {
-    return Guarded([&] {
+    return Guarded("KQ_GetDevicePropDesc", RESULT_OK, [&] {
         TraceCode("KQ_GetDevicePropDesc begin", static_cast<uint16_t>(propertyCode));
         if (size == nullptr) return RESULT_NULL_POINTER;
         if (buffer == nullptr) return RESULT_BUFFER_TOO_SMALL;
@@ -29,7 +29,7 @@ KQ_API KQResult KQ_STDCALL KQ_GetDevicePropDesc(uint32_t camera, uint32_t proper
 
 KQ_API KQResult KQ_STDCALL KQ_GetDevicePropValue(uint32_t camera, uint32_t propertyCode,
                                                  uint32_t* size, void* buffer) {
-    return Guarded([&] {
+    return Guarded("KQ_GetDevicePropValue", RESULT_DEVICE_ERROR, [&] {
         TraceCall("KQ_GetDevicePropValue");
         if (KQResult check = SessionAwareCheck(camera)) return check;
         if (size == nullptr) return RESULT_NULL_POINTER;
@@ -40,7 +40,7 @@ KQ_API KQResult KQ_STDCALL KQ_GetDevicePropValue(uint32_t camera, uint32_t prope
 
 KQ_API KQResult KQ_STDCALL KQ_SetDevicePropValue(uint32_t camera, uint32_t propertyCode,
                                                  uint32_t size, const void* value) {
-    return Guarded([&] {
+    return Guarded("KQ_SetDevicePropValue", RESULT_DEVICE_ERROR, [&] {
         TraceCode("KQ_SetDevicePropValue", static_cast<uint16_t>(propertyCode));
         if (KQResult check = SessionAwareCheck(camera)) return check;
         if (size == 0 || value == nullptr) return RESULT_NULL_POINTER;

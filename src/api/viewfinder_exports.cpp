@@ -11,7 +11,7 @@ extern "C" {
 // log.
 KQ_API KQResult KQ_STDCALL KQ_RC_StartViewFinder(uint32_t camera, void* context,
                                                  KQViewFinderCallback callback) {
-    return Guarded([&] {
+    return Guarded("KQ_RC_StartViewFinder", RESULT_OK, [&] {
         TraceCall("KQ_RC_StartViewFinder");
         if (KQResult check = SessionAwareCheck(camera)) return check;
         if (callback == nullptr) return RESULT_NULL_POINTER;
@@ -23,7 +23,7 @@ KQ_API KQResult KQ_STDCALL KQ_RC_StartViewFinder(uint32_t camera, void* context,
 // Needs neither a camera object nor a session: the Camera SDK is asked to
 // turn the preview off in any case.
 KQ_API KQResult KQ_STDCALL KQ_RC_TermViewFinder(uint32_t) {
-    return Guarded([] {
+    return Guarded("KQ_RC_TermViewFinder", RESULT_OK, [] {
         TraceCall("KQ_RC_TermViewFinder");
         bridgeState.PreviewClose();
         return RESULT_OK;

@@ -72,7 +72,7 @@ void CSDKWrapper::Reset() {
     downloadPending = 1;
     pendingZoom = -1;
     lastError = 0;
-    errorReportMode = 1;
+    SetErrorReportMode(1);
     eventCallback.Clear();
     viewfinderCallback.Clear();
     std::memset(transferBuffer, 0, sizeof transferBuffer);
@@ -81,6 +81,7 @@ void CSDKWrapper::Reset() {
     std::memset(jpegBuffer, 0, sizeof jpegBuffer);
     jpegSize = 0;
     deliveringFrame = 0;
+    droppedFrames = 0;
     emulateProp10 = 0;
     emulatedProp10Value = 24;
 }
@@ -139,7 +140,7 @@ void CSDKWrapper::ReleaseHandles(const Deadline& deadline) {
     shootCtx = nullptr;
     downloadCompletedSub.Release(deadline);
     download.downloadCtx = nullptr;
-    previewFrameSub.Release(deadline);
+    EndViewfinderRun(deadline);
     previewCtx = nullptr;
     zoomCompletedSub.Release(deadline);
     zoomCtx = nullptr;

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "bridge/camera_sdk.h"
 #include "bridge/handle_slot.h"
+#include "camera_sdk.h"
 
 namespace kq {
 

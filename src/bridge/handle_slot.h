@@ -30,7 +30,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "bridge/camera_sdk.h"
+#include "camera_sdk.h"
 
 namespace kq {
 

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "bridge/camera_sdk.h"
 #include "bridge/client_callback.h"
 #include "bridge/handle_slot.h"
+#include "camera_sdk.h"
 #include "kqsdk.h"
 #include "props/supported_values.h"
 #include "viewfinder/jpeg_buffer.h"
@@ -86,6 +86,10 @@ public:
     int PreviewStart(std::uint32_t camera, void* context, KQViewFinderCallback callback);
     int PreviewClose();
     int DeliverPreviewFrame();
+    // Ends a viewfinder run: releases the preview-frame subscription (see
+    // HandleSlot::Release for when that waits) and logs the number of frames
+    // the run dropped, if any.
+    void EndViewfinderRun(const Deadline& deadline);
 
     // Resets every field to its value at load (the constructor's work).
     void Reset();
@@ -157,7 +161,8 @@ public:
     std::atomic<std::uint32_t> downloadPending{1};
     std::atomic<std::int32_t> pendingZoom{-1};
     std::atomic<std::uint32_t> lastError{0};
-    std::atomic<std::int32_t> errorReportMode{1};
+    // The error report mode is kept by the reporter itself (log/trace.h,
+    // SetErrorReportMode); Reset sets it back to 1 with the fields here.
 
     // Client callbacks, each with the client's context.
     AtomicCallbackBinding<KQEventCallback> eventCallback;
@@ -180,6 +185,9 @@ public:
     std::atomic<std::uint32_t> jpegSize{0};
     JpegOverflow jpegOverflow;
     std::atomic<std::uint32_t> deliveringFrame{0};
+    // Frames the encoder dropped since the start that subscribed: the first
+    // of them is logged, the number when the viewfinder stops.
+    std::atomic<std::uint32_t> droppedFrames{0};
 
     // Emulation of SDK property 10 when the camera lacks it.
     std::atomic<std::uint32_t> emulateProp10{0};

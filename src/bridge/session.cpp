@@ -119,7 +119,7 @@ int CSDKWrapper::OpenSession(std::uint32_t cameraId) {
 void CSDKWrapper::ReleaseSession(const Deadline& deadline) {
     shootCompletedSub.Release(deadline);
     downloadCompletedSub.Release(deadline);
-    previewFrameSub.Release(deadline);
+    EndViewfinderRun(deadline);
     zoomCompletedSub.Release(deadline);
     cameraErrorSub.Release(deadline);
     session.Release(deadline);

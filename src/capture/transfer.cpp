@@ -102,6 +102,37 @@ private:
     bool shared_ = false;
 };
 
+// The client's released-data callback with its arguments. The client cannot
+// stop a transfer: a callback that throws counts as one that returned, so
+// that every record is still delivered and the transfer's end steps (end
+// record, deleting the file, setting quietPreviewLog back) still run. The
+// first throw of a transfer is logged.
+class ClientCallback {
+public:
+    ClientCallback(KQReleasedDataCallback callback, std::uint32_t camera,
+                   std::uint32_t clientValue, void* context)
+        : callback_(callback), camera_(camera), clientValue_(clientValue), context_(context) {}
+
+    void operator()(const KQTransferProgress* progress) {
+        try {
+            callback_(camera_, clientValue_, context_, progress);
+        } catch (...) {
+            if (!threw_) {
+                Tracef("GetReleasedData: the client's callback threw, the transfer goes on",
+                       kLogError);
+            }
+            threw_ = true;
+        }
+    }
+
+private:
+    const KQReleasedDataCallback callback_;
+    const std::uint32_t camera_;
+    const std::uint32_t clientValue_;
+    void* const context_;
+    bool threw_ = false;
+};
+
 }  // namespace
 
 int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t clientValue,
@@ -130,11 +161,11 @@ int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t 
     // as inside a callback, so that nothing it calls waits for this thread.
     const CallbackScope inside;
 
-    const std::uint32_t camera = cameraHandle.load();
+    ClientCallback client(callback, cameraHandle.load(), clientValue, context);
     KQTransferProgress progress;
     std::memset(&progress, 0, sizeof progress);
     progress.status = KQ_TRANSFER_START;
-    callback(camera, clientValue, context, &progress);
+    client(&progress);
 
     // End-of-file is set only by a read that finds no more bytes, so a
     // length that is a multiple of the chunk size ends with a 0-byte record.
@@ -153,7 +184,7 @@ int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t 
         progress.offset = static_cast<std::uint32_t>(delivered);
         progress.count = static_cast<std::uint32_t>(count);
         progress.data = chunk.data();
-        callback(camera, clientValue, context, &progress);
+        client(&progress);
         if (count == 0) break;
         delivered += count;
     }
@@ -161,7 +192,7 @@ int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t 
 
     std::memset(&progress, 0, sizeof progress);
     progress.status = KQ_TRANSFER_END;
-    callback(camera, clientValue, context, &progress);
+    client(&progress);
 
     if (readError) {
         // The client did not receive the whole image: the file and its path

@@ -1,14 +1,22 @@
 // ReportSdkError: a failed Camera SDK call, logged and shown to the user.
+#include <atomic>
 #include <cstdio>
 
-#include "bridge/sdk_wrapper.h"
 #include "log/trace.h"
 #include "platform/platform.h"
 
 namespace kq {
 
+namespace {
+std::atomic<std::int32_t> errorReportMode{1};
+}  // namespace
+
+void SetErrorReportMode(std::int32_t mode) { errorReportMode.store(mode); }
+
+std::int32_t ErrorReportMode() { return errorReportMode.load(); }
+
 void ReportSdkError(std::uint32_t errorCode, const char* message) {
-    const std::int32_t mode = bridgeState.errorReportMode.load();
+    const std::int32_t mode = errorReportMode.load();
     if (message == nullptr || mode == 0) return;
     char text[kLineBufferSize];
     if (errorCode != 0) {

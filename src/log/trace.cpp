@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "bridge/camera_sdk.h"
+#include "camera_sdk.h"
 #include "platform/platform.h"
 
 namespace kq {
@@ -14,15 +14,16 @@ namespace {
 
 const char* const kLevelTags[] = {"ERR", "INF", "DEB"};
 
-// The log file outlives BridgeState: it is opened lazily and closed by the
-// library's last static destructor.
+// The log file outlives BridgeState: it is opened once (at load on POSIX
+// hosts, by the first line on Windows) and closed by the library's last
+// static destructor.
 std::once_flag logOpenOnce;
 std::atomic<std::FILE*> logFile{nullptr};
 std::atomic<bool> logOpenAttempted{false};
 std::atomic<bool> unloading{false};
 char logPath[kLineBufferSize] = {0};
 
-void OpenLogFile() {
+void CreateLogFile() {
     char folder[kLineBufferSize] = {0};
     if (!platform::LocalAppDataFolder(folder, sizeof folder) || folder[0] == '\0') return;
     std::size_t length = std::strlen(folder);
@@ -41,7 +42,7 @@ std::FILE* LogStream() {
     if (!logOpenAttempted.load(std::memory_order_acquire)) {
         if (unloading.load()) return nullptr;
         std::call_once(logOpenOnce, [] {
-            OpenLogFile();
+            CreateLogFile();
             logOpenAttempted.store(true, std::memory_order_release);
         });
     }
@@ -131,6 +132,8 @@ void TraceSetProperty(std::int32_t sdkPropertyId, std::int32_t value) {
         TraceIntInt("SetProperty", sdkPropertyId, value);
     }
 }
+
+void OpenLogFile() { LogStream(); }
 
 void BeginLogUnload() { unloading.store(true); }
 

@@ -35,19 +35,34 @@ void TraceIntInt(const char* text, int first, int second);  // "%s %i %i"
 void TraceStr(const char* text, const char* value);         // "%s %s"
 void TraceCode(const char* text, std::uint16_t code);       // "%s 0x%.4X"
 // The operation with the Camera SDK's name of the property, or its id when
-// the Camera SDK does not name it.
+// the Camera SDK does not name it. A Camera SDK that reports success but
+// hands over a null name counts as one that does not name the property: the
+// line shows the id rather than a null text.
 void TracePropertyOp(const char* operation, std::int32_t sdkPropertyId);
-// "SetProperty <name> <value>", or "SetProperty <id> <value>".
+// "SetProperty <name> <value>", or "SetProperty <id> <value>" (the id also
+// for a null name, as above).
 void TraceSetProperty(std::int32_t sdkPropertyId, std::int32_t value);
 
 // Reports a failed Camera SDK call: an ERR line and, in report mode 1, a
 // message box. errorCode 0 means the call returned a handle and has no code.
 void ReportSdkError(std::uint32_t errorCode, const char* message);
 
-// The log file is opened on the first line written, not while the library
-// is being loaded (the Windows loader lock forbids shell calls there).
-// Lines written during unload before any other line are dropped rather than
-// opening the file under the loader lock.
+// The error report mode, which decides what ReportSdkError does: 0 nothing,
+// 1 the ERR line and the message box, any other value the ERR line only. It
+// is 1 from the load on; BridgeState's reset sets it back to 1, and nothing
+// else in the bridge changes it.
+void SetErrorReportMode(std::int32_t mode);
+std::int32_t ErrorReportMode();
+
+// Opens the log file, creating or emptying it, unless that has been done
+// already. The POSIX shared library calls this as it is loaded, so that the
+// file holds the current run only. On Windows the file is opened by the
+// first line written instead: the loader lock forbids the shell call that
+// finds its folder while the library is loaded. A Windows run that writes
+// no line therefore leaves the previous run's file as it was.
+void OpenLogFile();
+// Lines written during unload before the file has been opened are dropped
+// rather than opening it under the loader lock.
 void BeginLogUnload();
 // Flushes and closes the log file; the last step of unload.
 void CloseLogFile();

@@ -27,7 +27,6 @@ bool EmulationServes(CSDKWrapper& state, std::int32_t sdkPropertyId) {
            state.emulateProp10.load() != 0;
 }
 
-
 int ReadFromCamera(CSDKWrapper& state, ZTHandle open, std::int32_t sdkPropertyId,
                    std::int32_t* value) {
     *value = 0;
@@ -55,9 +54,20 @@ int WriteToCamera(CSDKWrapper& state, ZTHandle open, std::int32_t sdkPropertyId,
     return 1;
 }
 
-void StoreEmulated(CSDKWrapper& state, std::int32_t value) {
+// Stores a PTP-side value in the emulated property. Like a camera that
+// lists the values it accepts, the emulation accepts only the values of its
+// own list, so that its current value is always one it enumerates; any other
+// is dropped as unsupported. Returns 1 in both cases, as SetProperty does.
+int StoreEmulated(CSDKWrapper& state, std::int32_t value) {
     Tracef("SetProperty: emulating property #10", kLogError);
-    state.emulatedProp10Value = value;
+    for (const std::int32_t listed : kEmulatedValues) {
+        if (listed == value) {
+            state.emulatedProp10Value = value;
+            return 1;
+        }
+    }
+    Tracef("ZT_UNSUPPORTED_PROPERTY_VALUE", kLogError);
+    return 1;
 }
 
 std::int32_t ReadEmulated(CSDKWrapper& state) {
@@ -82,10 +92,7 @@ int CSDKWrapper::SetProperty(std::int32_t sdkPropertyId, std::int32_t value) {
     TraceSetProperty(sdkPropertyId, value);
     const HandleRef open = session.Acquire();
     if (open.get() == nullptr) return 0;
-    if (EmulationServes(*this, sdkPropertyId)) {
-        StoreEmulated(*this, value);
-        return 1;
-    }
+    if (EmulationServes(*this, sdkPropertyId)) return StoreEmulated(*this, value);
     return WriteToCamera(*this, open.get(), sdkPropertyId, value);
 }
 
@@ -191,17 +198,21 @@ ClientRead ReadClientValue(CSDKWrapper& state, std::int32_t sdkPropertyId, std::
 
 ClientWrite WriteClientValue(CSDKWrapper& state, std::int32_t sdkPropertyId, std::uint32_t width,
                              std::int32_t value) {
+    // Translated first, emulated or not: a value without an SDK equivalent
+    // goes no further, and the camera is not asked even for its property
+    // list. The log shows the SDK-side value, as for any property.
+    std::int32_t sdkValue = value;
+    if (!ClientToSdkValue(sdkPropertyId, width, &sdkValue)) return ClientWrite::kNoEquivalent;
+    TraceSetProperty(sdkPropertyId, sdkValue);
     const HandleRef open = state.session.Acquire();
-    if (open.get() != nullptr && EmulationServes(state, sdkPropertyId)) {
-        TraceSetProperty(sdkPropertyId, value);
+    if (open.get() == nullptr) return ClientWrite::kFailed;
+    // The emulation holds the client's own (PTP-side) value.
+    if (EmulationServes(state, sdkPropertyId)) {
         StoreEmulated(state, value);
         return ClientWrite::kDone;
     }
-    if (!ClientToSdkValue(sdkPropertyId, width, &value)) return ClientWrite::kNoEquivalent;
-    TraceSetProperty(sdkPropertyId, value);
-    if (open.get() == nullptr) return ClientWrite::kFailed;
-    return WriteToCamera(state, open.get(), sdkPropertyId, value) ? ClientWrite::kDone
-                                                                  : ClientWrite::kFailed;
+    return WriteToCamera(state, open.get(), sdkPropertyId, sdkValue) ? ClientWrite::kDone
+                                                                     : ClientWrite::kFailed;
 }
 
 std::int32_t ClientSupportedValueAt(const SupportedValuesRef& list, std::int32_t sdkPropertyId,

@@ -1,8 +1,10 @@
 // Property values as clients see them. The six CSDKWrapper operations speak
 // Camera SDK terms; these helpers sit on top and hand out PTP-side values.
 // All of them know about the emulated SDK property 10, whose value and
-// supported list are held on the PTP side and so bypass the translation
-// lists: this is the one place that decision is made.
+// supported list are held on the PTP side: reads and enumerations bypass the
+// translation lists, and a write is translated like any other (a value
+// without an SDK equivalent goes no further) but keeps the client's value.
+// This is the one place that decision is made.
 #ifndef KQSDK_PROPS_PROPERTY_ACCESS_H
 #define KQSDK_PROPS_PROPERTY_ACCESS_H
 
@@ -32,8 +34,10 @@ enum class ClientWrite {
 };
 
 // Writes a client's value of `width` bytes (zero-extended) to an SDK
-// property, translating it unless the property is emulated. Logs and behaves
-// as SetProperty once the value is on the SDK side.
+// property: translates it to the SDK side (a value without an equivalent
+// returns kNoEquivalent at once), then logs and behaves as SetProperty with
+// the SDK-side value, except that the emulated property stores the client's
+// value, and only when its list holds it.
 ClientWrite WriteClientValue(CSDKWrapper& state, std::int32_t sdkPropertyId, std::uint32_t width,
                              std::int32_t value);
 

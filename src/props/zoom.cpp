@@ -87,7 +87,10 @@ int CSDKWrapper::SetUserZoom(std::int32_t userValue) {
     if (open.get() == nullptr) return 0;
     TraceInt("SetZoom (User Zoom)", userValue);
     // Positions above the top of the scale mean the camera's maximum, so that
-    // no request ever goes beyond what the camera can do.
+    // a scaled request never goes beyond what the camera can do. Without the
+    // maximum the value is sent unscaled (at most 14): a camera whose maximum
+    // is below 14 may then be sent a position beyond it, which it refuses,
+    // and the client's write fails with a device error.
     if (userValue > kUserZoomMaximum) userValue = kUserZoomMaximum;
     std::int32_t maximum = 0;
     const ZTResult result = ZTGetMaximumZoom(open.get(), &maximum);

@@ -173,10 +173,10 @@ int CompressTrapped(EncodeJob& job) {
     return 1;
 }
 
-void LogDrop(const char* reason) {
-    char line[kMaxMessageLength + 1];
-    std::snprintf(line, sizeof line, "EncodeFrameToJpeg: frame dropped, %s", reason);
-    Tracef(line, kLogError);
+// Copies the reason into the caller's DropReason, if one was given.
+void NoteDrop(DropReason* dropReason, const char* reason) {
+    if (dropReason == nullptr) return;
+    std::snprintf(dropReason->text, sizeof dropReason->text, "%s", reason);
 }
 
 }  // namespace
@@ -185,19 +185,23 @@ void LogDrop(const char* reason) {
 // - Bottom-up (positive biHeight): the first row in memory is the bottom
 //   row of the picture. Top-down (negative biHeight): it is the top row.
 //   Either way the JPEG image is written top row first.
-// - Rows padded to a multiple of four bytes, as in any bitmap file, or
-//   packed at three bytes a pixel. The byte count decides: the padded
-//   layout when all its rows fit, otherwise the packed one when all its
-//   rows fit, otherwise the frame is dropped. A frame that holds exactly
-//   one of the two is thus read as that one; one with room for both (bytes
-//   to spare after the padded rows) is read as the bitmap format pads it.
-//   For widths where 3 * width is a multiple of four they are the same.
+// - Rows packed at three bytes a pixel, the Camera SDK's layout, or padded
+//   to a multiple of four bytes, as in any bitmap file. The byte count
+//   cannot tell them apart (a packed frame with bytes to spare may be as
+//   long as a padded one), so the header decides: the rows are padded only
+//   when the size of the pixel data it gives (biSizeImage, or when that is
+//   0, bfSize - bfOffBits) is that of padded rows; otherwise they are packed.
+//   For widths where 3 * width is a multiple of four the two are the same.
+// A frame whose rows, in the layout so chosen, do not all lie within the
+// byte count is dropped.
 const char* CheckFrameLayout(const std::uint8_t* frame, std::uint32_t size, FrameLayout* layout) {
     if (frame == nullptr || size < kFrameHeaderSize) return "shorter than a bitmap header";
+    const std::uint32_t fileSize = ReadU32(frame + 2);
     const std::uint32_t pixelOffset = ReadU32(frame + 10);
     const std::int32_t width = static_cast<std::int32_t>(ReadU32(frame + 18));
     const std::int32_t height = static_cast<std::int32_t>(ReadU32(frame + 22));
     const std::uint16_t bitCount = ReadU16(frame + 28);
+    const std::uint32_t imageSize = ReadU32(frame + 34);
     if (bitCount != 24) return "not 24 bits per pixel";
     if (width <= 0 || width > kMaxFrameSide) return "width out of range";
     if (height == 0 || height < -kMaxFrameSide || height > kMaxFrameSide) {
@@ -209,15 +213,13 @@ const char* CheckFrameLayout(const std::uint8_t* frame, std::uint32_t size, Fram
         static_cast<std::uint64_t>(height < 0 ? -std::int64_t{height} : height);
     const std::uint64_t packed = 3ull * static_cast<std::uint64_t>(width);
     const std::uint64_t padded = (packed + 3) & ~std::uint64_t{3};
-    const std::uint64_t available = size - pixelOffset;
-    std::uint64_t stride;
-    if (rows * padded <= available) {
-        stride = padded;
-    } else if (rows * packed <= available) {
-        stride = packed;
-    } else {
-        return "rows beyond the byte count";
-    }
+    // A bfSize below bfOffBits gives a negative size, which no layout has.
+    const std::int64_t declared = imageSize != 0
+                                      ? std::int64_t{imageSize}
+                                      : std::int64_t{fileSize} - std::int64_t{pixelOffset};
+    const std::uint64_t stride =
+        declared >= 0 && static_cast<std::uint64_t>(declared) == rows * padded ? padded : packed;
+    if (rows * stride > size - pixelOffset) return "rows beyond the byte count";
     layout->width = static_cast<std::uint32_t>(width);
     layout->height = static_cast<std::uint32_t>(rows);
     layout->pixelOffset = pixelOffset;
@@ -227,13 +229,14 @@ const char* CheckFrameLayout(const std::uint8_t* frame, std::uint32_t size, Fram
 }
 
 int EncodeFrameToJpeg(std::uint8_t* frame, std::uint32_t frameSize, std::uint32_t* sizeOut,
-                      JpegDestination& destination) {
+                      JpegDestination& destination, DropReason* dropReason) {
     *sizeOut = 0;
     destination.image = nullptr;
+    if (dropReason != nullptr) dropReason->text[0] = '\0';
     EncodeJob job;
     std::memset(&job, 0, sizeof job);
     if (const char* reason = CheckFrameLayout(frame, frameSize, &job.layout)) {
-        LogDrop(reason);
+        NoteDrop(dropReason, reason);
         return 0;
     }
     job.frame = frame;
@@ -242,7 +245,8 @@ int EncodeFrameToJpeg(std::uint8_t* frame, std::uint32_t frameSize, std::uint32_
     job.trap.pub.error_exit = ErrorExit;
     job.trap.pub.output_message = OutputMessage;
     if (CompressTrapped(job) == 0) {
-        LogDrop(job.destination.failure != nullptr ? job.destination.failure : job.trap.message);
+        NoteDrop(dropReason,
+                 job.destination.failure != nullptr ? job.destination.failure : job.trap.message);
         return 0;
     }
     destination.image = job.destination.buffer;

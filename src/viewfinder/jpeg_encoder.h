@@ -48,13 +48,20 @@ struct FrameLayout {
 // short reason for dropping it. Reads nothing beyond `size` bytes.
 const char* CheckFrameLayout(const std::uint8_t* frame, std::uint32_t size, FrameLayout* layout);
 
+// Why a frame was dropped: a short text for the caller's log.
+struct DropReason {
+    char text[200];
+};
+
 // Encodes the frame of `frameSize` bytes into `destination` and stores the
 // image's size in *sizeOut (0 on failure). Returns 1 when the image is in
 // destination.image, 0 when the frame was dropped (it failed the check, or
-// the encoder reported an error); the reason is logged. Reorders the pixels
-// of the frame's rows in place.
+// the encoder reported an error); then *dropReason, when given, says why.
+// Writes no log line for a dropped frame: frames come many a second, and
+// the caller decides what is worth a line. Reorders the pixels of the
+// frame's rows in place.
 int EncodeFrameToJpeg(std::uint8_t* frame, std::uint32_t frameSize, std::uint32_t* sizeOut,
-                      JpegDestination& destination);
+                      JpegDestination& destination, DropReason* dropReason = nullptr);
 
 }  // namespace kq
 

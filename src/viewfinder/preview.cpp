@@ -1,6 +1,7 @@
 // The viewfinder: the new-preview-frame subscription, and the delivery of
 // every frame to the client's viewfinder callback as a JPEG image.
 #include <cstdint>
+#include <cstdio>
 
 #include "bridge/callbacks.h"
 #include "bridge/context_check.h"
@@ -48,6 +49,8 @@ int CSDKWrapper::PreviewStart(std::uint32_t camera, void* context, KQViewFinderC
     // the other start does not subscribe at all.
     HandleRef subscription = previewFrameSub.Open(openSession, HandleSlot::Mode::kIfEmpty);
     if (!subscription.held()) return previewFrameSub.occupied() ? 1 : 0;
+    // A new viewfinder run: its first dropped frame gets a line of its own.
+    droppedFrames = 0;
     ZTHandle made = ZTNewPreviewFrameSubscribe(openSession.get(), NewPreviewFrameCallback, &previewCtx);
     subscription.Adopt(made);
     if (made == nullptr) {
@@ -67,7 +70,7 @@ int CSDKWrapper::PreviewClose() {
     TraceCall("PreviewClose");
     // Waits for frames being delivered: when this returns (outside a
     // callback), the client's viewfinder callback is no longer running.
-    previewFrameSub.Release(handles.ReleaseDeadline());
+    EndViewfinderRun(handles.ReleaseDeadline());
     const HandleRef openSession = session.Acquire();
     const ZTResult result = ZTSetPreviewState(openSession.get(), 0);
     lastError = result;
@@ -110,15 +113,27 @@ int CSDKWrapper::DeliverPreviewFrame() {
         JpegDestination destination{jpegBuffer, kJpegBufferSize, &jpegOverflow, kMaxJpegImageSize,
                                     nullptr};
         std::uint32_t encodedSize = 0;
-        const int encoded =
-            EncodeFrameToJpeg(frame, static_cast<std::uint32_t>(count), &encodedSize, destination);
+        DropReason dropReason;
+        const int encoded = EncodeFrameToJpeg(frame, static_cast<std::uint32_t>(count),
+                                              &encodedSize, destination, &dropReason);
         jpegSize = encodedSize;
         // The frame was made through the session: freed while the session
         // is still held, and the session is not held across the client's
         // callback.
         ZTFree(frame);
         openSession.Reset();
-        if (encoded == 0) return 0;
+        if (encoded == 0) {
+            // A Camera SDK that sends malformed frames sends them all the
+            // time: one line for the first of a viewfinder run, and their
+            // number when the viewfinder stops (EndViewfinderRun).
+            if (droppedFrames.fetch_add(1) == 0) {
+                char line[kMaxMessageLength + 1];
+                std::snprintf(line, sizeof line, "EncodeFrameToJpeg: frame dropped, %s",
+                              dropReason.text);
+                Tracef(line, kLogError);
+            }
+            return 0;
+        }
 
         const CallbackBinding<KQViewFinderCallback> client = viewfinderCallback.Load();
         if (client.callback == nullptr) return 0;
@@ -129,6 +144,16 @@ int CSDKWrapper::DeliverPreviewFrame() {
     // meanwhile on another Camera SDK thread is delivered, not skipped.
     platform::Sleep(kFramePauseMs);
     return 1;
+}
+
+void CSDKWrapper::EndViewfinderRun(const Deadline& deadline) {
+    previewFrameSub.Release(deadline);
+    const std::uint32_t dropped = droppedFrames.exchange(0);
+    if (dropped == 0) return;
+    char line[kMaxMessageLength + 1];
+    std::snprintf(line, sizeof line, "Viewfinder stopped, frames dropped: %u",
+                  static_cast<unsigned>(dropped));
+    Tracef(line, kLogError);
 }
 
 void ZT_STDCALL NewPreviewFrameCallback(void* context) {

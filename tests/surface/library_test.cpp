@@ -130,5 +130,31 @@ TEST_F(SurfaceTest, LogHoldsTheRunUntilTheNextLoadEmptiesIt) {
     EXPECT_NE(second.find("| KQ_TerminateReleaseControl"), std::string::npos) << second;
 }
 
+// A run that calls no export that logs: on POSIX the load itself empties
+// the file, which then holds the unload's own lines; on Windows the file is
+// opened only by a line written before the unload (the loader lock forbids
+// opening it during load and unload), so the previous run's log stays.
+TEST_F(SurfaceTest, LoadWithoutAnyLineEmptiesTheLogOnPosixOnly) {
+    {
+        Library library;
+        ASSERT_TRUE(library.loaded());
+        library.api().TerminateReleaseControl(0);
+    }
+    const std::string previous = ReadLog();
+    ASSERT_NE(previous.find("| KQ_TerminateReleaseControl"), std::string::npos) << previous;
+    {
+        Library library;
+        ASSERT_TRUE(library.loaded());
+        EXPECT_EQ(library.api().GetDllsVersion(nullptr, nullptr), RESULT_OK);  // writes no line
+    }
+    const std::string after = ReadLog();
+#if defined(_WIN32)
+    EXPECT_EQ(after, previous);
+#else
+    EXPECT_EQ(after.find("KQ_TerminateReleaseControl"), std::string::npos) << after;
+    EXPECT_NE(after.find("| CleanUp 1\n"), std::string::npos) << after;
+#endif
+}
+
 }  // namespace
 }  // namespace kq::surface

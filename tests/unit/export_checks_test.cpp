@@ -4,7 +4,10 @@
 
 #include <cstring>
 #include <functional>
+#include <new>
+#include <stdexcept>
 
+#include "api/export_guard.h"
 #include "support/bridge_fixture.h"
 
 namespace kq::test {
@@ -194,6 +197,28 @@ TEST_F(EventRegistrationTest, WrongCameraInsideTheOperationIsLoggedAndRefused) {
     EXPECT_EQ(state.SetEventsCallback(kOther, nullptr, IgnoreEvent), 0);
     EXPECT_EQ(state.eventCallback.callback(), nullptr);
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"INF SetEventsCallback", "ERR Wrong camera"}));
+}
+
+// Whatever a client callback or the runtime throws inside an export ends the
+// call with the result the export gives when its work fails, and an ERR
+// line names the export; nothing unwinds into the client.
+class ExportGuardTest : public BridgeTest {};
+
+TEST_F(ExportGuardTest, ExceptionEndsTheCallWithItsFailureResultAndALine) {
+    EXPECT_EQ(Guarded("KQ_ConnectCamera", RESULT_CONNECT_FAILED,
+                      []() -> KQResult { throw std::runtime_error("client"); }),
+              RESULT_CONNECT_FAILED);
+    EXPECT_EQ(Guarded("KQ_GetDevicePropValue", RESULT_DEVICE_ERROR,
+                      []() -> KQResult { throw std::bad_alloc(); }),
+              RESULT_DEVICE_ERROR);
+    EXPECT_EQ(Guarded("KQ_RC_GetReleasedData", RESULT_OK, []() -> KQResult { throw 7; }),
+              RESULT_OK);
+    EXPECT_EQ(Guarded("KQ_RC_Release", RESULT_OK, [] { return RESULT_WRONG_CAMERA; }),
+              RESULT_WRONG_CAMERA);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{
+                               "ERR KQ_ConnectCamera: ended by an exception",
+                               "ERR KQ_GetDevicePropValue: ended by an exception",
+                               "ERR KQ_RC_GetReleasedData: ended by an exception"}));
 }
 
 }  // namespace

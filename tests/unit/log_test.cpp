@@ -71,6 +71,19 @@ TEST_F(LogTest, PropertyWithoutNameIsLoggedByNumber) {
               (std::vector<std::string>{"INF GetProperty 12345", "INF SetProperty 12345 -7"}));
 }
 
+// A Camera SDK that reports success but hands over no name (here a "fault"
+// whose code is 0, so the call returns 0 and writes nothing) is logged by
+// the id rather than by a null text.
+TEST_F(LogTest, PropertyReportedWithANullNameIsLoggedByNumber) {
+    ZTSim_SetFault(ZTSIM_FN_GetPropertyName, 0, -1);
+    TracePropertyOp("EnumPropVals", 7);
+    TraceSetProperty(7, 400);
+    ZTSim_SetFault(ZTSIM_FN_GetPropertyName, 0, 0);
+    TracePropertyOp("GetProperty", 7);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"INF EnumPropVals 7", "INF SetProperty 7 400",
+                                                     "INF GetProperty IsoSpeed"}));
+}
+
 TEST_F(LogTest, ReportWithoutCodeShowsTheMessageAlone) {
     ReportSdkError(0, "ZTGetCameraManager failed");
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"ERR ZTGetCameraManager failed"}));
@@ -87,9 +100,9 @@ TEST_F(LogTest, ReportWithCodeAddsEightHexDigits) {
 
 TEST_F(LogTest, ReportModesDecideLogAndMessageBox) {
     ReportSdkError(1, nullptr);
-    state.errorReportMode = 0;
+    SetErrorReportMode(0);
     ReportSdkError(1, "silent");
-    state.errorReportMode = 2;
+    SetErrorReportMode(2);
     ReportSdkError(1, "logged only");
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"ERR logged only: ErrorCode = 0x00000001"}));
     EXPECT_TRUE(MessageBoxes().empty());

@@ -33,10 +33,15 @@ TEST_F(PropAccessTest, MissingPropertyTenIsEmulatedWithoutAskingTheCamera) {
     std::int32_t value = 0;
     ASSERT_EQ(state.GetProperty(&value, 10), 1);
     EXPECT_EQ(value, 24);
-    // Any value is kept, listed or not.
-    ASSERT_EQ(state.SetProperty(10, 12345), 1);
+    // Only values of its own list are kept; any other is dropped as
+    // unsupported, as a camera drops a value it does not list.
+    ASSERT_EQ(state.SetProperty(10, 13), 1);
     ASSERT_EQ(state.GetProperty(&value, 10), 1);
-    EXPECT_EQ(value, 12345);
+    EXPECT_EQ(value, 13);
+    ASSERT_EQ(state.SetProperty(10, 12345), 1);
+    EXPECT_TRUE(Logged("ERR ZT_UNSUPPORTED_PROPERTY_VALUE"));
+    ASSERT_EQ(state.GetProperty(&value, 10), 1);
+    EXPECT_EQ(value, 13);
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_GetPropertyData), 0u);
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_SetPropertyData), 0u);
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_GetPropertyDesc), 0u);

@@ -138,17 +138,45 @@ TEST_F(PropValueTest, D00CWritesSdkPropertyZero) {
 }
 
 // Sound behaviour: the emulated property 10 is held on the PTP side: it reads
-// 0x18 before any set and keeps whatever the client sets, translatable or not.
-TEST_F(PropValueTest, EmulatedD01FKeepsTheClientsValue) {
+// 0x18 before any set and keeps the client's value. A write is translated
+// first like any other, so a value without an SDK equivalent returns 0
+// without reaching the camera, even for its property list; the emulation
+// keeps only values of its own list.
+TEST_F(PropValueTest, EmulatedD01FKeepsTheClientsValueFromItsList) {
     EXPECT_EQ(Read(0xD01F, 1), (Bytes{0x18, 0xCC}));
-    EXPECT_EQ(Write(0xD01F, {0x0C}), RESULT_OK);
-    EXPECT_EQ(Read(0xD01F, 1), (Bytes{0x0C, 0xCC}));
+    log.Mark();
     EXPECT_EQ(Write(0xD01F, {0x28}), RESULT_OK);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"INF KQ_SetDevicePropValue 0xD01F",
+                                                     "INF SetProperty ExposureCompensation 0",
+                                                     "ERR SetProperty: emulating property #10"}));
     EXPECT_EQ(Read(0xD01F, 1), (Bytes{0x28, 0xCC}));
-    EXPECT_EQ(state.emulatedProp10Value.load(), 0x28);
+    EXPECT_EQ(Write(0xD01F, {0x18}), RESULT_OK);
+    EXPECT_TRUE(Logged("INF SetProperty ExposureCompensation 200"));
+    EXPECT_EQ(state.emulatedProp10Value.load(), 0x18);
+
+    const std::uint32_t listQueries = ZTSim_CallCount(ZTSIM_FN_GetPropertyList);
+    for (std::uint8_t refused : {0x0C, 0x00, 0x99, 0xFF, 0x14}) {
+        SCOPED_TRACE(static_cast<int>(refused));
+        log.Mark();
+        EXPECT_EQ(Write(0xD01F, {refused}), RESULT_OK);
+        EXPECT_EQ(log.Lines(), (std::vector<std::string>{"INF KQ_SetDevicePropValue 0xD01F"}));
+    }
+    EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_GetPropertyList), listQueries);
+    EXPECT_EQ(Read(0xD01F, 1), (Bytes{0x18, 0xCC}));
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_GetPropertyData), 0u);
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_SetPropertyData), 0u);
-    EXPECT_TRUE(Logged("INF SetProperty ExposureCompensation 40"));
+}
+
+// Every value the emulated property enumerates can be written and read
+// back, except the four that list 10 gives no SDK equivalent.
+TEST_F(PropValueTest, EmulatedD01FTakesEveryTranslatableValueOfItsList) {
+    for (std::uint8_t listed : {8, 11, 12, 13, 16, 19, 20, 21, 24, 27, 28, 29, 32, 35, 36, 37, 40}) {
+        SCOPED_TRACE(static_cast<int>(listed));
+        const bool translatable = listed != 12 && listed != 20 && listed != 28 && listed != 36;
+        const std::uint8_t before = Read(0xD01F, 1)[0];
+        EXPECT_EQ(Write(0xD01F, {listed}), RESULT_OK);
+        EXPECT_EQ(Read(0xD01F, 1)[0], translatable ? listed : before);
+    }
 }
 
 TEST_F(PropValueTest, ZoomCodesCarryTwoBytes) {

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "bridge/camera_sdk.h"
+#include "camera_sdk.h"
 #include "capture/quiet_preview_log.h"
 #include "platform/platform.h"
 #include "support/bridge_fixture.h"

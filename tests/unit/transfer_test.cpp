@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,35 @@ TEST_F(TransferTest, FileThatCannotBeDeletedIsKeptWithItsPathAndValue) {
     EXPECT_EQ(recorder_.calls.size(), 3u);
     EXPECT_EQ(RecordedPath(), path);
     EXPECT_EQ(state.download.downloadValue.load(), 5u);
+}
+
+// A client callback that throws counts as one that returned: the export
+// gives 0, one ERR line tells of it, every record is still delivered, and
+// the transfer's end steps run (file deleted, quietPreviewLog set back).
+TEST_F(TransferTest, ThrowingCallbackStillGetsEveryRecordAndTheEndSteps) {
+    const std::uint32_t throwAt[] = {KQ_TRANSFER_START, KQ_TRANSFER_DATA, KQ_TRANSFER_END};
+    for (std::uint32_t status : throwAt) {
+        SCOPED_TRACE(status);
+        recorder_.calls.clear();
+        const Path path = TestFile(30000);
+        Downloaded(path);
+        quietPreviewLog = 0;
+        recorder_.during = [status](const KQTransferProgress& progress) {
+            if (progress.status == status) throw std::runtime_error("client");
+        };
+        EXPECT_EQ(Transfer(), RESULT_OK);
+        ASSERT_EQ(recorder_.calls.size(), 4u);
+        EXPECT_EQ(recorder_.calls[2].chunk, Pattern(20480, 30000 - 20480));
+        EXPECT_EQ(recorder_.calls.back().record, Record(4, 0, 0, 0, nullptr));
+        EXPECT_FALSE(Exists(path));
+        EXPECT_EQ(state.download.downloadPath.load(), nullptr);
+        EXPECT_EQ(quietPreviewLog.load(), 1u);
+        EXPECT_EQ(log.Lines(),
+                  (std::vector<std::string>{
+                      "INF KQ_RC_GetReleasedData", "INF GetReleasedData begin",
+                      "ERR GetReleasedData: the client's callback threw, the transfer goes on",
+                      "INF GetReleasedData end"}));
+    }
 }
 
 #if !defined(_WIN32)

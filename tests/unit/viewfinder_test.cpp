@@ -277,6 +277,71 @@ TEST_F(ViewfinderTest, MalformedFrameIsDroppedAndTheViewfinderStaysOn) {
     EXPECT_TRUE(MessageBoxes().empty());
 }
 
+// Frames a Camera SDK gets wrong it gets wrong all the time: one ERR line
+// for the first dropped frame of each viewfinder run, whatever the quiet
+// flag says, and their number when the viewfinder stops, whichever way.
+TEST_F(ViewfinderTest, DroppedFramesGetOneLineEachRunAndTheirNumberAtTheStop) {
+    const std::uint32_t handle = Open();
+    std::vector<std::uint8_t> frame = QuadrantBitmap(64, 48);
+    frame[28] = 32;  // 32 bits per pixel
+    auto malformed = [&frame](std::uint32_t count) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            ZTSim_InjectPreviewFrame(frame.data(), static_cast<std::uint32_t>(frame.size()));
+            Frames(1);
+        }
+    };
+    const std::string first = "ERR EncodeFrameToJpeg: frame dropped, not 24 bits per pixel";
+
+    struct Stop {
+        const char* how;
+        void (*stop)(std::uint32_t handle);
+    };
+    const Stop stops[] = {
+        {"KQ_RC_TermViewFinder", [](std::uint32_t) { KQ_RC_TermViewFinder(0); }},
+        {"a failed fetch",
+         [](std::uint32_t) {
+             ZTSim_SetFault(ZTSIM_FN_GetPreviewFrame, 0x4321, 1);
+             Frames(1);
+         }},
+        {"KQ_DisconnectCamera", [](std::uint32_t camera) { KQ_DisconnectCamera(camera); }},
+    };
+    for (const Stop& stop : stops) {
+        SCOPED_TRACE(stop.how);
+        ASSERT_EQ(KQ_RC_StartViewFinder(handle, kContext, FirstCallback), RESULT_OK);
+        quietPreviewLog = 0;
+        log.Mark();
+        malformed(2);
+        Frames(1);  // a good frame between the bad ones
+        malformed(1);
+        EXPECT_EQ(CountLines(first), 1u);
+        EXPECT_EQ(CountLines("INF NewPreviewFrameCallback"), 4u);
+        EXPECT_EQ(CountLines("ERR Viewfinder stopped, frames dropped: 3"), 0u);
+        stop.stop(handle);
+        EXPECT_EQ(state.previewFrameSub.load(), nullptr);
+        EXPECT_EQ(CountLines("ERR Viewfinder stopped, frames dropped: 3"), 1u);
+        quietPreviewLog = 1;
+    }
+    EXPECT_EQ(firstDeliveries.size(), 3u);
+
+    // A second start while the viewfinder is on does not begin a new run; a
+    // run without drops ends without a count.
+    const std::uint32_t again = Open();
+    ASSERT_EQ(KQ_RC_StartViewFinder(again, kContext, FirstCallback), RESULT_OK);
+    log.Mark();
+    malformed(1);
+    ASSERT_EQ(KQ_RC_StartViewFinder(again, kContext, FirstCallback), RESULT_OK);
+    malformed(1);
+    EXPECT_EQ(CountLines(first), 1u);
+    ASSERT_EQ(KQ_RC_TermViewFinder(again), RESULT_OK);
+    EXPECT_EQ(CountLines("ERR Viewfinder stopped, frames dropped: 2"), 1u);
+    ASSERT_EQ(KQ_RC_StartViewFinder(again, kContext, FirstCallback), RESULT_OK);
+    Frames(2);
+    log.Mark();
+    ASSERT_EQ(KQ_RC_TermViewFinder(again), RESULT_OK);
+    EXPECT_EQ(log.Lines(),
+              (std::vector<std::string>{"INF KQ_RC_TermViewFinder", "INF PreviewClose"}));
+}
+
 TEST_F(ViewfinderTest, ImageLargerThanTheBufferIsDeliveredWhole) {
     OpenWithViewfinder();
     std::mt19937 random(7);

@@ -80,8 +80,8 @@ TEST_F(ZoomTest, RangeIsAlwaysZeroToFourteen) {
     }
 }
 
-// Sound behaviour: no position beyond the camera's maximum is ever sent; a
-// UserZoom above 14 means the maximum.
+// Sound behaviour: a UserZoom above 14 means the maximum, so no scaled
+// position goes beyond the camera's maximum.
 TEST_F(ZoomTest, UserValueAboveFourteenSendsTheMaximum) {
     const std::uint8_t fifteen[2] = {15, 0};
     EXPECT_EQ(KQ_SetDevicePropValue(camera_, 0xD02A, 2, fifteen), RESULT_OK);
@@ -99,6 +99,22 @@ TEST_F(ZoomTest, UserValueAboveFourteenSendsTheMaximum) {
     ZTSim_SetFault(ZTSIM_FN_GetMaximumZoom, 0x50, 1);
     EXPECT_EQ(KQ_SetDevicePropValue(camera_, 0xD02A, 2, huge), RESULT_OK);
     EXPECT_EQ(ZTSim_LastZoomRequest(), 14);
+}
+
+// Without the maximum nothing is scaled or held back: a camera whose maximum
+// is 10 is sent 12 and 14, refuses them, and the client gets a device error.
+TEST_F(ZoomTest, FailedMaximumQuerySendsPositionsBeyondASmallMaximum) {
+    ZTSim_SetZoomMaximum(10);
+    ZTSim_SetFault(ZTSIM_FN_GetMaximumZoom, 0x52, -1);
+    for (std::uint8_t user : {12, 14}) {
+        SCOPED_TRACE(static_cast<int>(user));
+        const std::uint8_t value[2] = {user, 0};
+        EXPECT_EQ(KQ_SetDevicePropValue(camera_, 0xD02A, 2, value), RESULT_DEVICE_ERROR);
+        EXPECT_EQ(ZTSim_LastZoomRequest(), user);
+    }
+    const std::uint8_t five[2] = {5, 0};
+    EXPECT_EQ(KQ_SetDevicePropValue(camera_, 0xD02A, 2, five), RESULT_OK);
+    EXPECT_EQ(ZTSim_LastZoomRequest(), 5);
 }
 
 TEST_F(ZoomTest, FailedMaximumQueryUsesUnscaledValues) {

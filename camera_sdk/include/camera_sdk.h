@@ -1,9 +1,10 @@
-// The Camera SDK (ZTSDK_32): the 25 functions the bridge calls and the six
-// callback kinds it registers. Everything is stdcall with 32-bit arguments.
+// The Camera SDK (ZTSDK_32): its 25 functions and six callback kinds, the
+// contract that the bridge calls and the simulated Camera SDK implements.
+// Everything is stdcall with 32-bit arguments.
 // Error codes are 0 for success; handles are opaque, null for none or failure.
 // Every handle and buffer the Camera SDK hands out is released with ZTFree.
-#ifndef KQSDK_BRIDGE_CAMERA_SDK_H
-#define KQSDK_BRIDGE_CAMERA_SDK_H
+#ifndef CAMERA_SDK_H
+#define CAMERA_SDK_H
 
 #include <stdint.h>
 
@@ -101,4 +102,4 @@ ZT_API ZTResult ZT_STDCALL ZTGetMaximumZoom(ZTHandle session, int32_t* maximum);
 }
 #endif
 
-#endif  // KQSDK_BRIDGE_CAMERA_SDK_H
+#endif  // CAMERA_SDK_H
