@@ -489,7 +489,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     KQ_FinishSDK();
     ZTSim_WaitIdle();
-    if ((!client.freeRefused && ZTSim_OutstandingCount() != 0) || ZTSim_FreeFaultCount() != 0) {
+    // A free the input refused leaves that handle alive, so the later free
+    // of its parent is reported as out of order: such inputs are checked
+    // for crashes and sanitizer reports only.
+    if (!client.freeRefused && (ZTSim_OutstandingCount() != 0 || ZTSim_FreeFaultCount() != 0)) {
         char description[2048] = {0};
         ZTSim_Describe(description, sizeof description);
         std::fprintf(stderr, "handles left or freed wrongly:\n%s\n", description);
