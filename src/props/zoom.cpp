@@ -42,13 +42,19 @@ int CSDKWrapper::SetZoom(std::int32_t position) {
     TraceInt("SetZoom", position);
     const HandleRef open = session.Acquire();
     if (open.get() == nullptr) return 0;
+    // Recorded before the call: the camera may report the zoom completed on
+    // its own thread before ZTSetZoom returns, and that report must already
+    // see what was asked. A refused request puts the previous one back,
+    // unless a newer one has taken its place meanwhile.
+    const std::int32_t previous = pendingZoom.exchange(position);
     const ZTResult result = ZTSetZoom(open.get(), position);
     lastError = result;
     if (result != ZT_OK) {
+        std::int32_t asked = position;
+        pendingZoom.compare_exchange_strong(asked, previous);
         ReportSdkError(result, "ZTSetZoom failed");
         return 0;
     }
-    pendingZoom = position;
     return 1;
 }
 
