@@ -397,8 +397,18 @@ void ClientThread(unsigned seed, int operations, Seen* counts) {
             break;
         case 11:
             if (random() % 4 == 0) {
+                // Racing the other threads, a reconnect may fail; only what
+                // it leaves behind is checked.
                 KQ_DisconnectCamera(kCamera);
-                ConnectFirstCamera();
+                KQ_StartSDK();
+                std::uint8_t buffer[KQ_DEVICE_LIST_MIN_SIZE] = {};
+                std::uint32_t size = sizeof buffer;
+                auto* list = reinterpret_cast<KQDeviceList*>(buffer);
+                std::uint32_t handle = 0;
+                if (KQ_GetDeviceList(&size, list) == RESULT_OK && list->count == 1 &&
+                    KQ_CreateCameraObject(&list->entry, &handle) == RESULT_OK) {
+                    KQ_ConnectCamera(handle);
+                }
             }
             break;
         }
