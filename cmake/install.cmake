@@ -71,6 +71,13 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples COMPONENT
 # Archives: KQSDK-<version>-win32.zip, KQSDK-<version>-linux-i386.tar.gz,
 # each with one top folder of the same name holding the install tree without
 # the debug information.
+# What the archives hold, for scripts/package.sh to build.
+add_custom_target(kqsdk_release)
+add_dependencies(kqsdk_release KQSDK ZTSDK_32 kqcam)
+if(WIN32)
+  add_dependencies(kqsdk_release kqsdk_client_import_lib)
+endif()
+
 if(WIN32)
   set(KQSDK_PACKAGE_SYSTEM win32)
   set(CPACK_GENERATOR ZIP)
@@ -83,7 +90,10 @@ set(CPACK_PACKAGE_VENDOR KQSDK)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME KQSDK-${PROJECT_VERSION}-${KQSDK_PACKAGE_SYSTEM})
 set(CPACK_COMPONENTS_ALL Runtime Development Simulator Documentation)
-set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+# One archive of the listed components (scripts/package.sh packs Debug alone).
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_STRIP_FILES OFF)
 include(CPack)
