@@ -19,7 +19,8 @@ fi
 native_pkgs=(cmake ninja-build g++ gcc-multilib g++-multilib nasm dpkg-dev
              googletest libgtest-dev libbenchmark-dev
              g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-             wine clang libclang-rt-14-dev valgrind)
+             wine clang libclang-rt-14-dev valgrind
+             llvm-14 icoutils unzip pkgconf)
 i386_pkgs=(libjpeg62-turbo-dev:i386 libbenchmark-dev:i386 wine32:i386)
 
 installed() {
