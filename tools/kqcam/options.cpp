@@ -89,6 +89,11 @@ public:
             name_ = arg.substr(0, eq);
             inline_ = true;
             inlineValue_ = arg.substr(eq + 1);
+        } else if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
+            // A short option with its value attached: -F3, -I10.
+            name_ = arg.substr(0, 2);
+            inline_ = true;
+            inlineValue_ = arg.substr(2);
         } else {
             name_ = arg;
             inline_ = false;
@@ -138,7 +143,7 @@ void SplitAssignment(const std::string& text, const char* option, std::uint16_t*
 Limit LimitOf(const std::string& text, const char* option) {
     Limit limit;
     if (!ParseLimit(text, &limit)) {
-        UsageError(std::string(option) + ": \"" + text + "\" is not N, Ns or Nms");
+        UsageError(std::string(option) + ": \"" + text + "\" is not N (above 0), Ns or Nms");
     }
     return limit;
 }
@@ -152,18 +157,22 @@ bool HasAction(const Options& options, Action::Kind kind) {
 
 void CheckCombinations(const Options& options) {
     const bool capture = HasAction(options, Action::kCaptureImage);
-    if (!capture && (options.interval >= 0 || options.frames != 0 || !options.hookScript.empty())) {
-        UsageError("--interval, --frames and --hook-script go with --capture-image-and-download");
+    if (!capture && (options.interval >= 0 || options.frames != 0)) {
+        UsageError("--interval and --frames go with --capture-image-and-download");
     }
+    if (options.skipExisting && options.forceOverwrite) {
+        UsageError("--skip-existing and --force-overwrite exclude each other");
+    }
+    if (options.resetInterval && options.interval < 0) UsageError("--reset-interval goes with --interval");
     if (options.toStdout && !HasAction(options, Action::kCaptureMovie)) {
         UsageError("--stdout goes with --capture-movie");
     }
-    if (options.toStdout && !options.filename.empty()) {
+    if (options.toStdout && options.filenameGiven) {
         UsageError("--stdout and --filename exclude each other");
     }
-    if (!options.filename.empty()) ValidatePattern(options.filename);
+    if (options.filenameGiven) ValidatePattern(options.filename);
     const bool manyShots = options.frames > 1 || (options.interval >= 0 && options.frames == 0);
-    if (capture && manyShots && !options.filename.empty() && !PatternHasCounter(options.filename)) {
+    if (capture && manyShots && options.filenameGiven && !PatternHasCounter(options.filename)) {
         UsageError("--filename needs the counter %n when more than one picture is taken");
     }
 }
@@ -205,6 +214,7 @@ std::uint16_t ParsePropertyCode(const std::string& text, const char* option) {
 bool ParseLimit(const std::string& text, Limit* limit) {
     if (text.empty()) return false;
     std::size_t digits = 0;
+    // A limit of zero is no limit anyone means; it is refused like a typo.
     while (digits < text.size() && ((text[digits] >= '0' && text[digits] <= '9') || text[digits] == '.')) {
         ++digits;
     }
@@ -236,10 +246,9 @@ bool ParseLimit(const std::string& text, Limit* limit) {
 Options ParseOptions(int argc, char** argv) {
     Options options;
     ArgReader args(argc, argv);
-    auto isLimit = [](const char* text) {
-        Limit ignored;
-        return ParseLimit(text, &ignored);
-    };
+    // What starts with a digit is meant as the value, and a wrong one ("0")
+    // gets its own message rather than "unknown option".
+    auto isLimit = [](const char* text) { return (text[0] >= '0' && text[0] <= '9') || text[0] == '.'; };
     while (args.Next()) {
         const std::string& name = args.Name();
         Action action{Action::kAutoDetect};
@@ -258,25 +267,35 @@ Options ParseOptions(int argc, char** argv) {
         } else if (name == "--force-overwrite") {
             args.NoValue();
             options.forceOverwrite = true;
+        } else if (name == "--skip-existing") {
+            args.NoValue();
+            options.skipExisting = true;
+        } else if (name == "-q" || name == "--quiet") {
+            args.NoValue();
+            options.quiet = true;
+        } else if (name == "--reset-interval") {
+            args.NoValue();
+            options.resetInterval = true;
         } else if (name == "--stdout") {
             args.NoValue();
             options.toStdout = true;
         } else if (name == "--filename") {
             options.filename = args.Required();
+            options.filenameGiven = true;
         } else if (name == "--hook-script") {
             options.hookScript = args.Required();
             if (options.hookScript.empty()) UsageError("--hook-script: empty path");
-        } else if (name == "--frames") {
+        } else if (name == "-F" || name == "--frames") {
             const std::string text = args.Required();
             if (!ParseUnsigned(text, &options.frames) || options.frames == 0 || options.frames > 1000000) {
-                UsageError("--frames: \"" + text + "\" is not a number from 1 to 1000000");
+                UsageError(name + ": \"" + text + "\" is not a number from 1 to 1000000");
             }
-        } else if (name == "--interval") {
+        } else if (name == "-I" || name == "--interval") {
             const std::string text = args.Required();
             char* end = nullptr;
             const double seconds = std::strtod(text.c_str(), &end);
             if (text.empty() || end != text.c_str() + text.size() || !(seconds >= 0) || seconds > 1e6) {
-                UsageError("--interval: \"" + text + "\" is not a number of seconds");
+                UsageError(name + ": \"" + text + "\" is not a number of seconds");
             }
             options.interval = seconds;
         } else if (name == "--auto-detect") {
