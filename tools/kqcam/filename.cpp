@@ -183,7 +183,9 @@ bool RenameTo(const std::string& from, const std::string& to, bool replace) {
 #if defined(_WIN32)
     if (MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return true;
     const DWORD code = GetLastError();
-    errno = (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) ? EEXIST : EIO;
+    errno = (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) ? EEXIST
+            : code == ERROR_ACCESS_DENIED                                 ? EACCES
+                                                                          : EIO;
     return false;
 #else
     if (replace) return rename(from.c_str(), to.c_str()) == 0;

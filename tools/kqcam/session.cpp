@@ -45,7 +45,10 @@ std::unique_ptr<OutputFile> OpenOutput(Session& session, const std::string& defa
     std::string skipped;
     std::unique_ptr<OutputFile> file =
         OutputFile::Create(pattern, suffix, existing, &session.fileCounter, &skipped);
-    if (!file) {
+    if (!file && session.out.json) {
+        std::fprintf(session.out.data, "{\"skipped\":%s}\n", JsonString(skipped).c_str());
+        std::fflush(session.out.data);
+    } else if (!file) {
         std::fprintf(session.out.info, "Skipped %s: it exists already (--skip-existing)\n",
                      skipped.c_str());
         std::fflush(session.out.info);
