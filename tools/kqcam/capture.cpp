@@ -87,11 +87,12 @@ constexpr auto kSlowRelease = std::chrono::seconds(2);
 
 // KQ_RC_Release returns once the picture is downloaded, or after 30 s when
 // the camera never delivers it. It runs on a thread of its own so that
-// kqcam stays responsive meanwhile: after 2 s it says it is waiting, a first
+// kqcam stays responsive meanwhile: after 2 s it says it is waiting (unless
+// --quiet), a first
 // Ctrl-C is acknowledged, and a second one (or SIGTERM) ends the run at
 // once, through the usual path that closes the camera session. The
 // abandoned call then ends on its own; it holds nothing of kqcam's.
-void ReleaseShutter(Camera& camera) {
+void ReleaseShutter(Camera& camera, bool quiet) {
     struct Call {
         std::mutex mutex;
         std::condition_variable done;
@@ -126,7 +127,7 @@ void ReleaseShutter(Camera& camera) {
             acknowledged = count;
             std::fprintf(stderr, "kqcam: interrupted; waiting for the camera to finish the picture "
                                  "(Ctrl-C again to stop now)\n");
-        } else if (!told && Clock::now() - start >= kSlowRelease) {
+        } else if (!told && !quiet && Clock::now() - start >= kSlowRelease) {
             told = true;
             std::fprintf(stderr, "kqcam: waiting for the camera...\n");
         }
@@ -145,7 +146,7 @@ void CaptureOne(Session& session) {
     if (!file) return;
 
     const Clock::time_point released = Clock::now();
-    ReleaseShutter(camera);
+    ReleaseShutter(camera, session.options.quiet);
     KQEventRecord event;
     if (!AwaitReleased(session, Clock::now() + kEventGrace, &event)) {
         if (interrupted) OperationFailed("interrupted while waiting for the picture");
