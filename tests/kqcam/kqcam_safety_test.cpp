@@ -86,8 +86,11 @@ TEST_F(KqcamSafety, RepeatedRunsAndActionsTakeTheNextFreeName) {
 
 TEST_F(KqcamSafety, SkipExistingTakesNoPictureForATakenName) {
     WriteFile(Path("tl-1.jpg"), "keep me");
-    const Result r = Run({"--capture-image-and-download", "-F", "2", "--skip-existing", "--filename", "tl-%n.jpg"});
+    // A skipped name costs no interval: the resumed time-lapse shoots at once.
+    const Result r = Run({"--capture-image-and-download", "-F", "2", "-I", "30", "--skip-existing",
+                          "--filename", "tl-%n.jpg"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_LT(r.seconds, 25.0);
     EXPECT_NE(r.out.find("Skipped tl-1.jpg: it exists already"), std::string::npos) << r.out;
     EXPECT_EQ(CountOf(r.out, "Saved "), 1) << r.out;
     EXPECT_EQ(ReadFile(Path("tl-1.jpg")), "keep me");

@@ -138,12 +138,14 @@ void ReleaseShutter(Camera& camera, bool quiet) {
     CheckResult("KQ_RC_Release", result);
 }
 
-void CaptureOne(Session& session) {
+// Takes one picture into a new file; false when --skip-existing skipped
+// its name and no picture was taken.
+bool CaptureOne(Session& session) {
     Camera& camera = session.Connected();
     // The folder and the file are made before the shutter is released, so
     // no picture is taken for a file that could not be written.
     std::unique_ptr<OutputFile> file = OpenOutput(session, "capt%04n.%C", "jpg");
-    if (!file) return;
+    if (!file) return false;
 
     const Clock::time_point released = Clock::now();
     ReleaseShutter(camera, session.options.quiet);
@@ -154,6 +156,7 @@ void CaptureOne(Session& session) {
                         "kqPTP_FULL_VIEW_RELEASED); the library's log tells more (--debug)");
     }
     SaveReleasedPicture(session, *file, event, session.shotCounter + 1, released);
+    return true;
 }
 
 // Sleeps until `when`, waking every 50 ms to notice an interruption or
@@ -229,10 +232,11 @@ void RunCaptureImages(Session& session) {
     Clock::time_point first = Clock::now();
     std::uint64_t base = 0;
     captureNow = false;
+    bool skipped = false;
     for (std::uint64_t i = 0; endless || i < frames; ++i) {
         if (i > 0) {
             const Clock::time_point due = first + interval * static_cast<long>(i - base);
-            if (Clock::now() > due && options.interval > 0) {
+            if (Clock::now() > due && options.interval > 0 && !skipped) {
                 std::fprintf(stderr, "kqcam: warning: picture %llu starts late; the previous one "
                              "took longer than the interval\n", static_cast<unsigned long long>(i + 1));
             }
@@ -243,9 +247,14 @@ void RunCaptureImages(Session& session) {
         }
         if (interrupted) {
             if (endless) return;  // Ctrl-C is how an endless time-lapse ends
-            OperationFailed("interrupted after " + Pictures(i));
+            OperationFailed("interrupted after " + Pictures(session.shotCounter));
         }
-        CaptureOne(session);
+        skipped = !CaptureOne(session);
+        if (skipped) {
+            // A skipped name costs no time: the next picture is due now.
+            first = Clock::now();
+            base = i + 1;
+        }
     }
 }
 
