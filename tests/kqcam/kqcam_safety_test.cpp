@@ -227,6 +227,11 @@ TEST_F(KqcamSafety, ShortFormsAndTheSuffixFromTheData) {
     const Result r = Run({"--capture-image-and-download", "-F2", "-I", "0", "--filename", "s%n.%C"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ExpectWholeJpegs({"s1.jpg", "s2.jpg"});
+    const Result help = Run({"--help"});
+    for (const char* text : {"-F, --frames", "-I, --interval", "--reset-interval", "SIGUSR1", "--skip-existing",
+                             "-q, --quiet", "ACTION=init", "ACTION=stop", "NAME.part", "%f"}) {
+        EXPECT_TRUE(Has(help.out, text)) << text;
+    }
 }
 
 TEST_F(KqcamSafety, HookHearsInitStartEachDownloadAndStop) {
