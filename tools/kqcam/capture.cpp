@@ -88,10 +88,10 @@ constexpr auto kSlowRelease = std::chrono::seconds(2);
 // KQ_RC_Release returns once the picture is downloaded, or after 30 s when
 // the camera never delivers it. It runs on a thread of its own so that
 // kqcam stays responsive meanwhile: after 2 s it says it is waiting (unless
-// --quiet), a first
-// Ctrl-C is acknowledged, and a second one (or SIGTERM) ends the run at
-// once, through the usual path that closes the camera session. The
-// abandoned call then ends on its own; it holds nothing of kqcam's.
+// --quiet), a first Ctrl-C is acknowledged, and a second one (or SIGTERM)
+// ends the run at once, through the usual path that closes the camera
+// session. The abandoned call then ends on its own; it holds nothing of
+// kqcam's but the shared record of its result.
 void ReleaseShutter(Camera& camera, bool quiet) {
     struct Call {
         std::mutex mutex;

@@ -94,7 +94,7 @@ const char kHelp[] =
     "  kqcam --capture-image-and-download --filename shot-%Y%m%d-%H%M%S-%03n.jpg\n"
     "  kqcam --capture-image-and-download --interval 10 --frames 30 --filename tl-%04n.jpg\n"
     "  kqcam --capture-image-and-download --hook-script ./on-download.sh\n"
-    "  kqcam -I 60 --reset-interval --skip-existing --filename tl-%04n.jpg -q\n"
+    "  kqcam --capture-image-and-download -I 60 --reset-interval --skip-existing -q\n"
     "  kqcam --capture-preview --filename view.jpg\n"
     "  kqcam --capture-movie=5s --filename clip.mjpg\n"
     "  kqcam --capture-movie --stdout | ffplay -f mjpeg -\n"
@@ -237,7 +237,6 @@ std::uint16_t ParsePropertyCode(const std::string& text, const char* option) {
 bool ParseLimit(const std::string& text, Limit* limit) {
     if (text.empty()) return false;
     std::size_t digits = 0;
-    // A limit of zero is no limit anyone means; it is refused like a typo.
     while (digits < text.size() && ((text[digits] >= '0' && text[digits] <= '9') || text[digits] == '.')) {
         ++digits;
     }
@@ -246,6 +245,7 @@ bool ParseLimit(const std::string& text, Limit* limit) {
     const std::string unit = text.substr(digits);
     if (unit.empty()) {
         std::uint64_t count = 0;
+        // A count of zero is refused: nobody means a movie of no frames.
         if (!ParseUnsigned(number, &count) || count == 0) return false;
         limit->kind = Limit::kCount;
         limit->count = count;
