@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,32 +28,59 @@ std::atomic<bool> captureNow{false};
 
 namespace {
 
-extern "C" void OnInterrupt(int signal) {
+// What a signal means to kqcam; SIGTERM counts as a second Ctrl-C.
+void Handle(int signal) {
+#if !defined(_WIN32)
+    if (signal == SIGUSR1) {
+        captureNow = true;
+        return;
+    }
+#endif
     interruptCount += signal == SIGTERM ? 2 : 1;
     interrupted = true;
-#if defined(_WIN32)
-    // The C runtime resets the handler to the default before calling it.
-    std::signal(signal, OnInterrupt);
-#endif
 }
 
-#if !defined(_WIN32)
-extern "C" void OnCaptureNow(int) { captureNow = true; }
+#if defined(_WIN32)
+extern "C" void OnInterrupt(int signal) {
+    Handle(signal);
+    // The C runtime resets the handler to the default before calling it.
+    std::signal(signal, OnInterrupt);
+}
+#else
+// The signals kqcam acts on; blocked everywhere, taken by sigwait.
+sigset_t HandledSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
+    return set;
+}
+
+// In a child after fork: the program it runs gets the usual signals back.
+void RestoreSignalsForChild() {
+    const sigset_t set = HandledSignals();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    signal(SIGPIPE, SIG_DFL);
+}
 #endif
 
 }  // namespace
 
 void InstallInterruptHandler() {
+#if defined(_WIN32)
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-#if !defined(_WIN32)
+#else
     std::signal(SIGPIPE, SIG_IGN);
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = OnCaptureNow;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGUSR1, &action, nullptr);
+    const sigset_t set = HandledSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&set, &signal) == 0) Handle(signal);
+        }
+    }).detach();
 #endif
 }
 
@@ -233,6 +262,7 @@ int RunSelf(const std::vector<std::string>& args, std::string* error) {
         return -1;
     }
     if (child == 0) {
+        RestoreSignalsForChild();
         execv("/proc/self/exe", argv.data());
         _exit(127);
     }
@@ -281,8 +311,7 @@ int RunHook(const std::string& script, const char* action, const std::string& ar
     }
     if (child == 0) {
         close(report[0]);
-        // Restored for the script: kqcam ignores it for its own writes only.
-        signal(SIGPIPE, SIG_DFL);
+        RestoreSignalsForChild();
         setenv("ACTION", action, 1);
         if (argument.empty()) unsetenv("ARGUMENT");
         else setenv("ARGUMENT", argument.c_str(), 1);

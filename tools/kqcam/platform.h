@@ -16,7 +16,10 @@ extern std::atomic<int> interruptCount;
 // Set by SIGUSR1 (POSIX): take the next time-lapse picture now.
 extern std::atomic<bool> captureNow;
 // Also ignores SIGPIPE, so that a closed pipe makes writes fail instead of
-// ending kqcam in the middle of a file.
+// ending kqcam in the middle of a file. Call it before any thread starts:
+// on POSIX the signals are blocked in every thread and taken by one thread
+// of their own (sigwait), so no handler interrupts the program's threads or
+// the library's.
 void InstallInterruptHandler();
 
 // Makes standard output binary (for a movie written to it).
