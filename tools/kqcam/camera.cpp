@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 #include "errors.h"
@@ -15,10 +16,15 @@ namespace {
 // Events wait here until a command takes them. The queue lives as long as
 // the process: a callback already running on the library's thread may still
 // finish after the camera object is gone.
+struct QueuedEvent {
+    KQEventRecord record;
+    std::shared_ptr<const ReleasedPicture> picture;  // with a released-image event
+};
+
 struct EventQueue {
     std::mutex mutex;
     std::condition_variable arrived;
-    std::deque<KQEventRecord> events;
+    std::deque<QueuedEvent> events;
 };
 
 EventQueue& Events() {
@@ -26,14 +32,28 @@ EventQueue& Events() {
     return *queue;
 }
 
-uint32_t KQ_STDCALL OnEvent(uint32_t, void*, const KQEventRecord* record) {
+uint32_t KQ_STDCALL OnEvent(uint32_t cameraHandle, void*, const KQEventRecord* record) {
     if (record == nullptr) return 0;
-    EventQueue& queue = Events();
-    {
-        std::lock_guard<std::mutex> lock(queue.mutex);
-        queue.events.push_back(*record);
+    try {
+        // Copied first: the library may build its records in the buffer a
+        // transfer reads into.
+        QueuedEvent event{*record, nullptr};
+        // The picture is fetched here, while the library still holds it:
+        // the next download cannot replace it before this callback returns.
+        if (event.record.eventCode == kqPTP_FULL_VIEW_RELEASED) {
+            event.picture = std::make_shared<const ReleasedPicture>(
+                FetchReleasedPicture(cameraHandle, event.record.eventCode));
+        }
+        EventQueue& queue = Events();
+        {
+            std::lock_guard<std::mutex> lock(queue.mutex);
+            queue.events.push_back(std::move(event));
+        }
+        queue.arrived.notify_all();
+    } catch (...) {
+        // Nothing may unwind into the library's thread; an event that could
+        // not be queued is lost.
     }
-    queue.arrived.notify_all();
     return 0;
 }
 
@@ -176,12 +196,14 @@ void Camera::DiscardEvents() {
     queue.events.clear();
 }
 
-bool Camera::NextEvent(Clock::time_point deadline, KQEventRecord* record) {
+bool Camera::NextEvent(Clock::time_point deadline, KQEventRecord* record,
+                       std::shared_ptr<const ReleasedPicture>* picture) {
     EventQueue& queue = Events();
     std::unique_lock<std::mutex> lock(queue.mutex);
     for (;;) {
         if (!queue.events.empty()) {
-            *record = queue.events.front();
+            *record = queue.events.front().record;
+            if (picture != nullptr) *picture = queue.events.front().picture;
             queue.events.pop_front();
             return true;
         }

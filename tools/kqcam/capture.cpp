@@ -1,10 +1,11 @@
 // --capture-image-and-download: release, wait for the released-image event,
-// fetch the image through the transfer records into a new file, run the
-// hook; with --frames and --interval as a time-lapse.
+// write its picture through the transfer records into a new file, run the
+// hook; with --frames and --interval as a time-lapse. Pictures taken with the
+// camera's own shutter button meanwhile are saved as files of their own.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <thread>
+#include <memory>
 
 #include "errors.h"
 #include "filename.h"
@@ -66,11 +67,17 @@ uint32_t KQ_STDCALL OnReleasedData(uint32_t, uint32_t, void* context,
 }
 
 // Waits for the released-image event, reporting any other event on the way.
-bool AwaitReleased(Session& session, Clock::time_point deadline, KQEventRecord* released) {
+// The first picture to arrive after the release began is taken for the
+// release's own: through this API a picture carries nothing that tells a
+// release from the camera's shutter button, so when both land during one
+// release their order decides. Either way both are saved.
+bool AwaitReleased(Session& session, Clock::time_point deadline,
+                   std::shared_ptr<const ReleasedPicture>* released) {
     KQEventRecord record;
-    while (session.camera->NextEvent(deadline, &record)) {
-        if (record.eventCode == kqPTP_FULL_VIEW_RELEASED) {
-            *released = record;
+    std::shared_ptr<const ReleasedPicture> picture;
+    while (session.camera->NextEvent(deadline, &record, &picture)) {
+        if (record.eventCode == kqPTP_FULL_VIEW_RELEASED && picture) {
+            *released = picture;
             return true;
         }
         ReportStrayEvent(session, record);
@@ -81,32 +88,48 @@ bool AwaitReleased(Session& session, Clock::time_point deadline, KQEventRecord* 
 
 void CaptureOne(Session& session) {
     Camera& camera = session.Connected();
-    const Options& options = session.options;
+    // Pictures taken with the camera's button before this release are
+    // saved first, under their own numbers.
+    SaveShutterButtonPicturesUntil(session, Clock::now());
     const unsigned counter = session.shotCounter + 1;
-    const std::string pattern = options.filename.empty() ? "capt%04n.%C" : options.filename;
-    const std::string path = ExpandPattern(pattern, counter, LocalNow(), "jpg");
     // Refused before the shutter is released, so no picture is taken for a
     // file that could not be written.
-    if (!options.forceOverwrite && FileExists(path)) {
-        OperationFailed(path + " exists already; not overwritten (use --force-overwrite)");
-    }
+    const std::string path = PicturePath(session, counter);
 
     const Clock::time_point released = Clock::now();
     CheckResult("KQ_RC_Release", KQ_RC_Release(camera.Handle()));
-    KQEventRecord event;
-    if (!AwaitReleased(session, Clock::now() + kEventGrace, &event)) {
+    std::shared_ptr<const ReleasedPicture> picture;
+    if (!AwaitReleased(session, Clock::now() + kEventGrace, &picture)) {
         if (interrupted) OperationFailed("interrupted while waiting for the picture");
         OperationFailed("KQ_RC_Release returned but no picture arrived (no event 0xC008 "
                         "kqPTP_FULL_VIEW_RELEASED); the library's log tells more (--debug)");
     }
+    SavePicture(session, *picture, path, counter, released, PictureSource::kRelease);
+}
 
+}  // namespace
+
+std::string PicturePath(Session& session, unsigned counter) {
+    const Options& options = session.options;
+    const std::string pattern = options.filename.empty() ? "capt%04n.%C" : options.filename;
+    const std::string path = ExpandPattern(pattern, counter, LocalNow(), "jpg");
+    if (!options.forceOverwrite && FileExists(path)) {
+        OperationFailed(path + " exists already; not overwritten (use --force-overwrite)");
+    }
+    return path;
+}
+
+void SavePicture(Session& session, const ReleasedPicture& picture, const std::string& path,
+                 unsigned counter, Clock::time_point since, PictureSource source) {
+    Camera& camera = session.Connected();
+    const Options& options = session.options;
     std::FILE* file = CreateOutputFile(path, options.forceOverwrite);
     Progress progress(session.out.info, IsTerminal(session.out.info), path);
     Transfer transfer;
     transfer.file = file;
     transfer.progress = &progress;
-    const KQResult result = KQ_RC_GetReleasedData(camera.Handle(), counter, event.eventCode, 0,
-                                                  &transfer, OnReleasedData);
+    const KQResult result =
+        ReplayReleasedPicture(picture, camera.Handle(), counter, &transfer, OnReleasedData);
     if (transfer.started) progress.Finish(transfer.bytes);
     const bool closed = std::fclose(file) == 0;
     std::string problem;
@@ -126,11 +149,15 @@ void CaptureOne(Session& session) {
         OperationFailed(problem);
     }
     session.shotCounter = counter;
-    const double seconds = std::chrono::duration<double>(Clock::now() - released).count();
+    const bool button = source == PictureSource::kShutterButton;
+    const double seconds = std::chrono::duration<double>(Clock::now() - since).count();
     if (session.out.json) {
-        std::fprintf(session.out.data, "{\"file\":%s,\"bytes\":%llu,\"shot\":%u,\"seconds\":%.3f}\n",
+        std::fprintf(session.out.data, "{\"file\":%s,\"bytes\":%llu,\"shot\":%u,\"seconds\":%.3f%s}\n",
                      JsonString(path).c_str(), static_cast<unsigned long long>(transfer.bytes),
-                     counter, seconds);
+                     counter, seconds, button ? ",\"source\":\"shutter-button\"" : "");
+    } else if (button) {
+        std::fprintf(session.out.data, "Saved %s (%llu bytes), taken with the camera's shutter button\n",
+                     path.c_str(), static_cast<unsigned long long>(transfer.bytes));
     } else {
         std::fprintf(session.out.data, "Saved %s (%llu bytes), %.2f s from release to file\n",
                      path.c_str(), static_cast<unsigned long long>(transfer.bytes), seconds);
@@ -150,18 +177,6 @@ void CaptureOne(Session& session) {
     }
 }
 
-// Sleeps until `when`, waking every 100 ms to notice an interruption.
-void SleepUntil(Clock::time_point when) {
-    while (!interrupted) {
-        const Clock::time_point now = Clock::now();
-        if (now >= when) return;
-        const Clock::time_point slice = now + std::chrono::milliseconds(100);
-        std::this_thread::sleep_until(when < slice ? when : slice);
-    }
-}
-
-}  // namespace
-
 void RunCaptureImages(Session& session) {
     const Options& options = session.options;
     const bool endless = options.interval >= 0 && options.frames == 0;
@@ -176,7 +191,7 @@ void RunCaptureImages(Session& session) {
                 std::fprintf(stderr, "kqcam: warning: picture %llu starts late; the previous one "
                              "took longer than the interval\n", static_cast<unsigned long long>(i + 1));
             }
-            SleepUntil(due);
+            SaveShutterButtonPicturesUntil(session, due);
         }
         if (interrupted) {
             if (endless) return;  // Ctrl-C is how an endless time-lapse ends
@@ -184,6 +199,8 @@ void RunCaptureImages(Session& session) {
         }
         CaptureOne(session);
     }
+    // A picture from the shutter button that arrived during the last shot.
+    SaveShutterButtonPicturesUntil(session, Clock::now());
 }
 
 }  // namespace kqcam

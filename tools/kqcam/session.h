@@ -5,6 +5,7 @@
 #define KQCAM_SESSION_H
 
 #include <memory>
+#include <string>
 
 #include "camera.h"
 #include "options.h"
@@ -34,6 +35,30 @@ void RunCaptureImages(Session& session);
 void RunCapturePreview(Session& session);
 void RunCaptureMovie(Session& session, const Limit& limit);
 void RunWaitEvent(Session& session, const Limit& limit);
+void RunCaptureTethered(Session& session, const Limit& limit);
+
+// Where a picture came from: a release kqcam made, or the camera's own
+// shutter button.
+enum class PictureSource { kRelease, kShutterButton };
+
+// The file the picture with `counter` goes to, from --filename (or the
+// default); refused when it exists and --force-overwrite is not given.
+std::string PicturePath(Session& session, unsigned counter);
+
+// Writes a fetched picture to `path` through the transfer records, prints
+// it (text or JSON) and runs the hook; the one place where a picture
+// becomes a file. `since` is when its release began, or when it arrived.
+void SavePicture(Session& session, const ReleasedPicture& picture, const std::string& path,
+                 unsigned counter, Clock::time_point since, PictureSource source);
+
+// Saves a picture taken with the camera's shutter button under the next
+// counter value.
+void SaveShutterButtonPicture(Session& session, const ReleasedPicture& picture);
+
+// Takes the events that arrive until `deadline`: pictures are saved as taken
+// with the shutter button, other events reported as messages. Returns false
+// when the run was interrupted.
+bool SaveShutterButtonPicturesUntil(Session& session, Clock::time_point deadline);
 
 // Prints an event that arrived while another action waited for something
 // else, as a message.
