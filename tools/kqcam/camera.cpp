@@ -1,6 +1,7 @@
 #include "camera.h"
 
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -136,6 +137,7 @@ Camera::Camera(Library& library) {
 
 Camera::~Camera() {
     if (callbackSet_) KQ_ClearEventCallBack(device_.handle);
+    ReportUnsavedPictures();
     if (connected_) KQ_DisconnectCamera(device_.handle);
     KQ_DestroyCameraObject(device_.handle);
 }
@@ -188,6 +190,26 @@ void Camera::SetValue(std::uint16_t code, std::uint64_t value, std::size_t width
     }
     CheckResult("KQ_SetDevicePropValue",
                 KQ_SetDevicePropValue(device_.handle, code, static_cast<uint32_t>(width), buffer));
+}
+
+// Pictures fetched but never taken by an action (the shutter button pressed
+// while kqcam did something else) are not written anywhere unasked; the
+// user is told how many there were.
+void Camera::ReportUnsavedPictures() {
+    std::size_t pictures = 0;
+    {
+        EventQueue& queue = Events();
+        std::lock_guard<std::mutex> lock(queue.mutex);
+        for (const QueuedEvent& event : queue.events) {
+            if (event.picture) ++pictures;
+        }
+    }
+    if (pictures == 0) return;
+    std::fprintf(stderr,
+                 "kqcam: warning: %u %s taken with the camera's shutter button %s not saved "
+                 "(--capture-tethered saves them)\n",
+                 static_cast<unsigned>(pictures), pictures == 1 ? "picture" : "pictures",
+                 pictures == 1 ? "was" : "were");
 }
 
 void Camera::DiscardEvents() {

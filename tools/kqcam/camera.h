@@ -63,6 +63,7 @@ public:
                    std::shared_ptr<const ReleasedPicture>* picture = nullptr);
 
 private:
+    void ReportUnsavedPictures();
     Device device_;
     bool connected_ = false;
     bool callbackSet_ = false;
