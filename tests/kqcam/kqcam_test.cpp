@@ -62,7 +62,8 @@ TEST_F(Kqcam, HelpListsEveryOptionWithExamples) {
           "--set-config-index", "--zoom", "--capture-image-and-download", "--filename",
           "--force-overwrite", "--interval", "--frames", "--hook-script", "--capture-preview",
           "--capture-movie", "--stdout", "--wait-event", "--json", "--debug", "Examples:",
-          "--capture-tethered", "--wait-event-and-download", "Property names", "shutterspeed"}) {
+          "--capture-tethered", "--wait-event-and-download", "Property names", "shutterspeed",
+          "--set-config-value"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }

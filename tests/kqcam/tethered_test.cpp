@@ -115,6 +115,8 @@ TEST_F(Tethered, WrongTetheredAndNamedPropertyArgumentsAreUsageErrors) {
         {"--set-config", "iso=80"},
         {"--set-config", "shutterspeed=fast"},
         {"--set-config", "whitebalance=daylight"},
+        {"--set-config-value", "whitebalance=1"},
+        {"--set-config-value", "iso=0x58"},
     };
     for (const auto& args : wrong) {
         std::string joined;
@@ -141,7 +143,8 @@ TEST_F(Tethered, PropertiesByNameTakeAndShowPhotographersValues) {
           "Current: 0x0058 (88) ISO 400\n", "Choice: 0 0x0000 (0) Auto\n"}) {
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
     }
-    // By name a raw value is written in hex; the index form takes names too.
+    // By name a raw value is written in hex; the index form takes names too;
+    // labels only, also after a code or a configuration path.
     r = Run({"--set-config", "iso=0x60", "--set-config-index", "aperture=0", "--get-config", "aperture",
              "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -149,6 +152,10 @@ TEST_F(Tethered, PropertiesByNameTakeAndShowPhotographersValues) {
         << r.out;
     EXPECT_NE(r.out.find("\"current\":{\"hex\":\"0x0023\",\"dec\":35,\"value\":\"f/3.2\"}"), std::string::npos)
         << r.out;
+    r = Run({"--set-config-value", "0xD01C=ISO 1600", "--set-config-value", "/main/capturesettings/shutterspeed=1/250"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("current value 0x0068 (104) ISO 1600\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("current value 0x0078 (120) 1/250\n"), std::string::npos) << r.out;
 }
 
 }  // namespace

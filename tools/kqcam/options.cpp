@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,6 +33,7 @@ const char kHelp[] =
     "                              iso=400, iso=auto, shutterspeed=1/125, shutterspeed=2s,\n"
     "                              aperture=5.6 (or f/5.6), exposurecompensation=+0.3,\n"
     "                              contrast=-1; a raw value is then written in hex (0x58)\n"
+    "  --set-config-value NAME=VALUE  the same, VALUE always a label (ISO 400, 1/125)\n"
     "  --set-config-index CODE=N   set a property to its N-th choice (from 0, as listed);\n"
     "                              CODE may be a name\n"
     "  --zoom N                    move the zoom to position N (0 to 14)\n"
@@ -70,7 +72,8 @@ const char kHelp[] =
     "  --wait-event[=N|Ns]         print events as they arrive: N events, N seconds\n"
     "                              (also Nms), or until interrupted\n"
     "\n"
-    "Property names (any case; '-' and '_' are ignored):\n"
+    "Property names (any case; '-' and '_' are ignored; a path such as\n"
+    "/main/imgsettings/iso is named by its last part):\n"
     "  iso, isospeed (0xD01C)        shutterspeed, shutter, exposuretime (0xD01E)\n"
     "  aperture, f-number (0xD01D)   exposurecompensation, exposurebias, ev (0xD01F)\n"
     "  whitebalance, wb (0xD00C)     flashcompensation (0xD020)\n"
@@ -165,23 +168,35 @@ void SplitAssignment(const std::string& text, const char* option, std::uint16_t*
     *value = text.substr(eq + 1);
 }
 
+std::string Hex4(std::uint16_t code) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", code);
+    return text;
+}
+
 // The value of --set-config. A property given by its code takes raw values
 // only, exactly as written. One given by name takes the photographer's form
 // where its values have labels ("iso=400", "shutterspeed=1/125"), so there a
 // plain number means the label's number and a raw value is written in hex;
 // a number that matches no label is refused rather than sent raw.
-std::uint64_t SetConfigValue(std::uint16_t code, bool byName, const std::string& text) {
+std::uint64_t SetConfigValue(std::uint16_t code, bool byName, const std::string& text,
+                             const char* option) {
     std::uint64_t value = 0;
+    const bool labelsOnly = std::string(option) == "--set-config-value";
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    if (byName && HasValueLabels(code) && !hex) {
+    if (labelsOnly && !HasValueLabels(code)) {
+        UsageError(std::string(option) + ": the values of " + Hex4(code) +
+                   " have no labels; give a raw value with --set-config");
+    }
+    if (byName && HasValueLabels(code) && (labelsOnly || !hex)) {
         if (ParseValueLabel(code, text, &value)) return value;
         std::string known;
         for (const std::string& label : AllValueLabels(code)) known += (known.empty() ? "" : ", ") + label;
-        UsageError("--set-config: \"" + text + "\" is no value of " + ShortPropertyName(code) +
-                   " known here (" + known + "; a raw value in hex 0x..)");
+        UsageError(std::string(option) + ": \"" + text + "\" is no value of " + ShortPropertyName(code) +
+                   " known here (" + known + (labelsOnly ? ")" : "; a raw value in hex 0x..)"));
     }
     if (!ParseUnsigned(text, &value)) {
-        UsageError("--set-config: \"" + text + "\" is not a raw value (0x.. or decimal)");
+        UsageError(std::string(option) + ": \"" + text + "\" is not a raw value (0x.. or decimal)");
     }
     return value;
 }
@@ -265,8 +280,12 @@ std::uint16_t ParsePropertyCode(const std::string& text, const char* option, boo
     std::uint64_t value = 0;
     if (byName != nullptr) *byName = false;
     if (!ParseUnsigned(text, &value)) {
+        // A configuration path ("/main/imgsettings/iso") is named by its
+        // last part.
+        const std::size_t slash = text.find_last_of('/');
+        const std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
         std::uint16_t code = 0;
-        if (PropertyCodeForName(text, &code)) {
+        if (PropertyCodeForName(name, &code)) {
             if (byName != nullptr) *byName = true;
             return code;
         }
@@ -383,13 +402,17 @@ Options ParseOptions(int argc, char** argv) {
             action.kind = Action::kGetConfig;
             action.code = ParsePropertyCode(args.Required(), "--get-config");
             options.actions.push_back(action);
-        } else if (name == "--set-config" || name == "--set-config-index") {
+        } else if (name == "--set-config" || name == "--set-config-index" ||
+                   name == "--set-config-value") {
             const bool byIndex = name == "--set-config-index";
             std::string value;
             bool byName = false;
             SplitAssignment(args.Required(), name.c_str(), &action.code, &value, &byName);
-            if (!byIndex) {
-                action.value = SetConfigValue(action.code, byName, value);
+            if (name == "--set-config-value") {
+                // Labels only, whether the property is named or given by code.
+                action.value = SetConfigValue(action.code, true, value, name.c_str());
+            } else if (!byIndex) {
+                action.value = SetConfigValue(action.code, byName, value, name.c_str());
             } else if (!ParseUnsigned(value, &action.value)) {
                 UsageError(name + ": \"" + value + "\" is not a choice index");
             }
