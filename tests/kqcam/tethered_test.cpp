@@ -54,9 +54,10 @@ TEST_F(Tethered, ShutterButtonPicturesAreSavedNamedAndHandedToTheHook) {
     WriteFile(hook, "#!/bin/sh\necho \"$ACTION $1\" >> \"$(dirname \"$0\")/hook.log\"\n");
 #endif
     MakeExecutable(hook);
-    // Three presses, the first well after kqcam has registered for events.
+    // Three presses, the first well after kqcam has registered for events
+    // (which it does as soon as the session is open).
     const Result r = Run({"--capture-tethered=3f", "--filename", "t%n.jpg", "--hook-script", hook},
-                         {{"ZTSIM_SHUTTER_BUTTON", "3@300+50"}});
+                         {{"ZTSIM_SHUTTER_BUTTON", "3@500+50"}});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ASSERT_EQ(ListFolder(dir_).size(), 5u);
     for (const char* name : {"t1.jpg", "t2.jpg", "t3.jpg"}) {
@@ -70,7 +71,7 @@ TEST_F(Tethered, ShutterButtonPicturesAreSavedNamedAndHandedToTheHook) {
 }
 
 TEST_F(Tethered, AliasJsonLinesAndATimeLimit) {
-    Result r = Run({"--wait-event-and-download=2f", "--json"}, {{"ZTSIM_SHUTTER_BUTTON", "2@300"}});
+    Result r = Run({"--wait-event-and-download=2f", "--json"}, {{"ZTSIM_SHUTTER_BUTTON", "2@500"}});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out;
