@@ -29,6 +29,7 @@ void RunAction(Session& session, const Action& action) {
     case Action::kCapturePreview: RunCapturePreview(session); break;
     case Action::kCaptureMovie: RunCaptureMovie(session, action.limit); break;
     case Action::kWaitEvent: RunWaitEvent(session, action.limit); break;
+    case Action::kCaptureTethered: RunCaptureTethered(session, action.limit); break;
     }
     std::fflush(session.out.data);
 }
