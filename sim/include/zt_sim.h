@@ -359,6 +359,8 @@ ZTSIM_API uint32_t ZTSim_CallbacksRunning(void);
  *                                 first download
  *   ZTSIM_CAMERA_ERROR=KIND@MS    ZTSim_RaiseCameraError(KIND) MS milliseconds
  *                                 after the first session opened
+ *   ZTSIM_CAMERA_ERROR=KIND@liveview
+ *                                 the same as soon as live view is first on
  *   ZTSIM_SHUTTER_BUTTON=COUNT@MS[+EVERY]
  *                                 COUNT presses of the shutter button, the
  *                                 first MS milliseconds after the first

@@ -13,6 +13,10 @@
 //                                a file of its own
 //   ZTSIM_CAMERA_ERROR=KIND@MS   a camera error of KIND, MS milliseconds
 //                                after the first session opened
+//   ZTSIM_CAMERA_ERROR=KIND@liveview
+//                                a camera error of KIND as soon as live
+//                                view is first on (a client is listening by
+//                                then, whatever the host's speed)
 //   ZTSIM_SHUTTER_BUTTON=COUNT@MS[+EVERY]
 //                                COUNT presses of the shutter button, the
 //                                first MS milliseconds after the first
@@ -104,13 +108,14 @@ void ScheduleCameraError(const char* value) {
     const std::vector<std::string> fields = Split(value, '@');
     long long kind = 0;
     long long delayMs = 0;
-    if (fields.size() != 2 || !ParseNumber(fields[0], &kind) || !ParseNumber(fields[1], &delayMs) ||
-        delayMs < 0) {
+    const bool atLiveView = fields.size() == 2 && fields[1] == "liveview";
+    if (fields.size() != 2 || !ParseNumber(fields[0], &kind) ||
+        (!atLiveView && (!ParseNumber(fields[1], &delayMs) || delayMs < 0))) {
         return;
     }
-    std::thread([kind, delayMs]() {
+    std::thread([kind, delayMs, atLiveView]() {
         for (int waited = 0; waited < 60000; waited += 10) {
-            if (ZTSim_OpenSessionCount() > 0) {
+            if (atLiveView ? ZTSim_PreviewOnCount() > 0 : ZTSim_OpenSessionCount() > 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
                 ZTSim_RaiseCameraError(static_cast<int32_t>(kind));
                 return;

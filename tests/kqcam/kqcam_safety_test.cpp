@@ -261,7 +261,7 @@ TEST_F(KqcamSafety, HookHearsInitStartEachDownloadAndStop) {
 }
 
 TEST_F(KqcamSafety, CameraErrorsDuringAMovieAreReported) {
-    const Result r = Run({"--capture-movie=1s", "--filename", "m.mjpg"}, {{"ZTSIM_CAMERA_ERROR", "8@0"}});
+    const Result r = Run({"--capture-movie=1s", "--filename", "m.mjpg"}, {{"ZTSIM_CAMERA_ERROR", "8@liveview"}});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(Has(r.err, "kqcam: camera event 0xC00A kqPTP_CAMERA_ERROR")) << r.err;
 }
