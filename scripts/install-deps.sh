@@ -19,7 +19,8 @@ fi
 native_pkgs=(cmake ninja-build g++ gcc-multilib g++-multilib nasm dpkg-dev
              googletest libgtest-dev libbenchmark-dev
              g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-             wine clang libclang-rt-14-dev valgrind)
+             wine clang libclang-rt-14-dev valgrind
+             nlohmann-json3-dev chromium chromium-driver python3-selenium)
 i386_pkgs=(libjpeg62-turbo-dev:i386 libbenchmark-dev:i386 wine32:i386)
 
 installed() {
@@ -87,3 +88,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   apt_install "${missing[@]}"
 fi
+
+# kqcam's web server uses cpp-httplib header-only, from Debian's source
+# package (scripts/fetch-httplib.sh says why).
+bash "$here/fetch-httplib.sh" "$here/../build/deps/cpp-httplib"

@@ -6,6 +6,7 @@
 
 #include "errors.h"
 #include "filename.h"
+#include "serve.h"
 
 namespace kqcam {
 
@@ -53,6 +54,12 @@ const char kHelp[] =
     "  --wait-event[=N|Ns]         print events as they arrive: N events, N seconds\n"
     "                              (also Nms), or until interrupted\n"
     "\n"
+    "Web server:\n"
+    "  --serve[=ADDR:PORT]         serve live view, capture, settings and the pictures\n"
+    "                              taken to a browser until interrupted (Ctrl-C);\n"
+    "                              default 127.0.0.1:8080. Another address than\n"
+    "                              loopback needs the token of the printed URL\n"
+    "\n"
     "Output:\n"
     "  --json                      print data as JSON lines (one object per line);\n"
     "                              messages then go to standard error\n"
@@ -75,7 +82,8 @@ const char kHelp[] =
     "  kqcam --capture-preview --filename view.jpg\n"
     "  kqcam --capture-movie=5s --filename clip.mjpg\n"
     "  kqcam --capture-movie --stdout | ffplay -f mjpeg -\n"
-    "  kqcam --wait-event=10s\n";
+    "  kqcam --wait-event=10s\n"
+    "  kqcam --serve --filename shots/%Y%m%d-%03n.jpg\n";
 
 // The value of an option written "--name=value" or "--name value".
 class ArgReader {
@@ -319,6 +327,18 @@ Options ParseOptions(int argc, char** argv) {
             std::string text;
             if (args.Optional(isLimit, &text)) action.limit = LimitOf(text, name.c_str());
             action.kind = name == "--wait-event" ? Action::kWaitEvent : Action::kCaptureMovie;
+            options.actions.push_back(action);
+        } else if (name == "--serve") {
+            // Only "--serve=ADDR:PORT": a following argument is never taken.
+            std::string text;
+            if (args.Optional([](const char*) { return false; }, &text)) {
+                ListenAddress address;
+                if (!ParseListenAddress(text, &address)) {
+                    UsageError("--serve: \"" + text + "\" is not ADDR:PORT (127.0.0.1:8080, 0.0.0.0:8080, [::1]:8080)");
+                }
+            }
+            action.kind = Action::kServe;
+            action.text = text;
             options.actions.push_back(action);
         } else {
             UsageError("unknown option \"" + name + "\" (see --help)");

@@ -1,0 +1,384 @@
+#include "serve_camera.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "errors.h"
+#include "filename.h"
+#include "names.h"
+#include "platform.h"
+
+namespace kqcam {
+
+namespace {
+
+using nlohmann::json;
+
+// How long after KQ_RC_Release returned its picture's event may still come.
+constexpr auto kEventGrace = std::chrono::seconds(2);
+
+[[noreturn]] void Refuse(int status, const std::string& message) {
+    ApiError error;
+    error.status = status;
+    error.message = message;
+    throw error;
+}
+
+// A failed library call: the camera or the library, not the request, is at
+// fault (502), except a camera that went away (503).
+void CheckCall(const char* call, KQResult result) {
+    if (result == RESULT_OK) return;
+    ApiError error;
+    error.status = result == RESULT_NOT_CONNECTED ? 503 : 502;
+    error.message = CallFailedMessage(call, result);
+    error.hasResult = true;
+    error.result = result;
+    throw error;
+}
+
+// Failures of the session's own helpers carry the call and result in their
+// message only; they become 502 with that message.
+template <typename F>
+auto Guarded(F f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const Failure& failure) {
+        Refuse(502, failure.what());
+    }
+}
+
+bool IsSignedType(std::uint16_t dataType) {
+    return dataType == 0x0001 || dataType == 0x0003 || dataType == 0x0005 || dataType == 0x0007;
+}
+
+// The value as a JSON number: signed types as signed numbers.
+json NumberOf(const PropDesc& desc, std::uint64_t value) {
+    if (IsSignedType(desc.dataType) && desc.width < 8) {
+        const std::uint64_t sign = std::uint64_t{1} << (8 * desc.width - 1);
+        if (value & sign) return static_cast<std::int64_t>(value | ~((sign << 1) - 1));
+        return static_cast<std::int64_t>(value);
+    }
+    if (IsSignedType(desc.dataType)) return static_cast<std::int64_t>(value);
+    return value;
+}
+
+json ValueJsonOf(const PropDesc& desc, std::uint64_t value) {
+    return json{{"value", NumberOf(desc, value)}, {"hex", Hex(value, desc.width)},
+                {"label", ValueLabel(desc, value)}};
+}
+
+std::string CodeHex(std::uint16_t code) { return Hex(code, 2); }
+
+json CodeList(const std::vector<std::uint16_t>& codes, const char* (*name)(std::uint16_t)) {
+    json list = json::array();
+    for (std::uint16_t code : codes) list.push_back(json{{"code", CodeHex(code)}, {"name", name(code)}});
+    return list;
+}
+
+// The released-data callback writes the picture as it arrives.
+struct Transfer {
+    std::FILE* file = nullptr;
+    bool started = false;
+    bool ended = false;
+    bool outOfOrder = false;
+    int writeError = 0;
+    std::uint64_t bytes = 0;
+};
+
+uint32_t KQ_STDCALL OnReleasedData(uint32_t, uint32_t, void* context, const KQTransferProgress* record) {
+    auto* transfer = static_cast<Transfer*>(context);
+    if (transfer == nullptr || record == nullptr) return 0;
+    switch (record->status) {
+    case KQ_TRANSFER_START: transfer->started = true; break;
+    case KQ_TRANSFER_DATA:
+        if (!transfer->started || transfer->ended || record->offset != transfer->bytes ||
+            record->count > KQ_TRANSFER_CHUNK_SIZE || (record->count > 0 && record->data == nullptr)) {
+            transfer->outOfOrder = true;
+            break;
+        }
+        if (record->count > 0 && transfer->writeError == 0 &&
+            std::fwrite(record->data, 1, record->count, transfer->file) != record->count) {
+            transfer->writeError = errno != 0 ? errno : EIO;
+        }
+        transfer->bytes += record->count;
+        break;
+    case KQ_TRANSFER_END: transfer->ended = true; break;
+    default: transfer->outOfOrder = true; break;
+    }
+    return 0;
+}
+
+uint32_t KQ_STDCALL OnLiveFrame(uint32_t, void* context, uint32_t size, const uint8_t* jpeg) {
+    if (context == nullptr || jpeg == nullptr || size == 0) return 0;
+    try {
+        static_cast<FrameHub*>(context)->Publish(jpeg, size);
+    } catch (...) {
+        // Out of memory for one frame: that frame is lost, the next may fit.
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string ValueLabel(const PropDesc& desc, std::uint64_t value) { return ValueText(value, desc); }
+
+json PropDescJson(const PropDesc& desc) {
+    json out{{"code", CodeHex(desc.code)},
+             {"code_dec", desc.code},
+             {"name", PropertyName(desc.code)},
+             {"type", DataTypeName(desc.dataType)},
+             {"readonly", !desc.settable},
+             {"default", ValueJsonOf(desc, desc.defaultValue)},
+             {"current", ValueJsonOf(desc, desc.currentValue)}};
+    switch (desc.form) {
+    case PropForm::kRange:
+        out["form"] = "range";
+        out["minimum"] = ValueJsonOf(desc, desc.minimum);
+        out["maximum"] = ValueJsonOf(desc, desc.maximum);
+        out["step"] = ValueJsonOf(desc, desc.step);
+        break;
+    case PropForm::kEnumeration: {
+        out["form"] = "enumeration";
+        json choices = json::array();
+        for (std::size_t i = 0; i < desc.choices.size(); ++i) {
+            json choice = ValueJsonOf(desc, desc.choices[i]);
+            choice["index"] = i;
+            choices.push_back(choice);
+        }
+        out["choices"] = choices;
+        break;
+    }
+    case PropForm::kNone: out["form"] = "none"; break;
+    }
+    return out;
+}
+
+std::uint64_t RequestedValue(const PropDesc& desc, const json& body) {
+    if (!body.is_object()) Refuse(400, "the body must be a JSON object with \"value\" or \"index\"");
+    const bool hasValue = body.contains("value");
+    const bool hasIndex = body.contains("index");
+    if (hasValue == hasIndex) Refuse(400, "give exactly one of \"value\" and \"index\"");
+    const std::string name = CodeHex(desc.code);
+    if (!desc.settable) Refuse(403, "property " + name + " is read-only");
+    std::uint64_t value = 0;
+    if (hasIndex) {
+        const json& index = body["index"];
+        if (desc.form != PropForm::kEnumeration) Refuse(400, "property " + name + " has no list of choices");
+        if (!index.is_number_unsigned() || index.get<std::uint64_t>() >= desc.choices.size()) {
+            Refuse(400, "\"index\" must be a choice index from 0 to " +
+                            std::to_string(desc.choices.empty() ? 0 : desc.choices.size() - 1) +
+                            " for property " + name);
+        }
+        value = desc.choices[static_cast<std::size_t>(index.get<std::uint64_t>())];
+    } else {
+        const json& given = body["value"];
+        const std::uint64_t mask =
+            desc.width >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * desc.width)) - 1;
+        if (given.is_number_unsigned()) {
+            value = given.get<std::uint64_t>();
+        } else if (given.is_number_integer() && IsSignedType(desc.dataType)) {
+            const std::int64_t signedValue = given.get<std::int64_t>();
+            const std::int64_t lowest =
+                desc.width >= 8 ? INT64_MIN : -(std::int64_t{1} << (8 * desc.width - 1));
+            if (signedValue < lowest) Refuse(400, "the value does not fit property " + name);
+            value = static_cast<std::uint64_t>(signedValue) & mask;
+        } else if (given.is_string() && ParseUnsigned(given.get<std::string>(), &value)) {
+            // a raw value in hex or decimal
+        } else {
+            Refuse(400, "\"value\" must be an integer or a string holding one (0x.. or decimal)");
+        }
+        if (value > mask) Refuse(400, "the value does not fit the " + std::string(DataTypeName(desc.dataType)) +
+                                          " value of property " + name);
+    }
+    if (!FormAllows(desc, value)) {
+        Refuse(400, ValueLabel(desc, value) + " is not allowed for property " + name);
+    }
+    return value;
+}
+
+CameraDesk::CameraDesk(Session& session, Gallery& gallery, EventFeed& feed)
+    : session_(session), gallery_(gallery), feed_(feed) {}
+
+CameraDesk::~CameraDesk() { Close(); }
+
+void CameraDesk::Open() {
+    camera_ = &session_.Connected();
+    model_ = camera_->Model();
+    stopPump_ = false;
+    pump_ = std::thread([this] { PumpEvents(); });
+}
+
+void CameraDesk::Close() {
+    stopPump_ = true;
+    if (pump_.joinable()) pump_.join();
+}
+
+void CameraDesk::PumpEvents() {
+    while (!stopPump_) {
+        KQEventRecord record;
+        if (!camera_->NextEvent(Clock::now() + std::chrono::milliseconds(100), &record)) {
+            // After Ctrl-C NextEvent returns at once; wait for Close.
+            if (interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        bool handedOver = false;
+        if (record.eventCode == kqPTP_FULL_VIEW_RELEASED) {
+            std::lock_guard<std::mutex> lock(releaseMutex_);
+            if (awaitingRelease_ && !releaseReady_) {
+                released_ = record;
+                releaseReady_ = true;
+                handedOver = true;
+            }
+        }
+        if (handedOver) releaseArrived_.notify_all();
+        try {
+            feed_.Publish("camera", json{{"code", CodeHex(record.eventCode)},
+                                         {"name", EventName(record.eventCode)},
+                                         {"param1", record.param1},
+                                         {"param2", record.param2},
+                                         {"param3", record.param3},
+                                         {"capture", handedOver}}
+                                        .dump());
+        } catch (...) {
+            // An event that cannot be queued is dropped from the feed.
+        }
+    }
+}
+
+PropDesc CameraDesk::OfferedDesc(std::uint16_t code) {
+    const PropDesc desc = Guarded([&] { return camera_->GetPropDesc(code); });
+    if (desc.dataType == 0x0000) Refuse(404, "property " + CodeHex(code) + " is not offered by the camera");
+    return desc;
+}
+
+json CameraDesk::Summary() {
+    std::lock_guard<std::mutex> lock(desk_);
+    const DeviceInfo info = Guarded([&] { return camera_->GetDeviceInfo(); });
+    return json{{"model", model_},
+                {"handle", Hex(camera_->Handle(), 4)},
+                {"manufacturer", info.manufacturer},
+                {"device_model", info.model},
+                {"version", info.deviceVersion},
+                {"serial", info.serialNumber},
+                {"vendor_extension", info.vendorExtensionDesc},
+                {"operations", CodeList(info.operations, OperationName)},
+                {"events", CodeList(info.events, EventName)},
+                {"properties", CodeList(info.properties, PropertyName)},
+                {"capture_formats", CodeList(info.captureFormats, FormatName)},
+                {"image_formats", CodeList(info.imageFormats, FormatName)}};
+}
+
+json CameraDesk::ListConfig() {
+    std::lock_guard<std::mutex> lock(desk_);
+    const DeviceInfo info = Guarded([&] { return camera_->GetDeviceInfo(); });
+    json list = json::array();
+    for (std::uint16_t code : info.properties) list.push_back(PropDescJson(OfferedDesc(code)));
+    return list;
+}
+
+json CameraDesk::GetConfig(std::uint16_t code) {
+    std::lock_guard<std::mutex> lock(desk_);
+    return PropDescJson(OfferedDesc(code));
+}
+
+json CameraDesk::SetConfig(std::uint16_t code, const json& body) {
+    json result;
+    {
+        std::lock_guard<std::mutex> lock(desk_);
+        const PropDesc desc = OfferedDesc(code);
+        const std::uint64_t value = RequestedValue(desc, body);
+        std::uint8_t bytes[8] = {0};
+        for (std::size_t i = 0; i < desc.width && i < sizeof bytes; ++i) {
+            bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+        CheckCall("KQ_SetDevicePropValue",
+                  KQ_SetDevicePropValue(camera_->Handle(), code, static_cast<uint32_t>(desc.width), bytes));
+        result = PropDescJson(OfferedDesc(code));
+        result["set"] = ValueJsonOf(desc, value);
+    }
+    feed_.Publish("config", json{{"code", result["code"]}, {"current", result["current"]}}.dump());
+    return result;
+}
+
+Shot CameraDesk::Capture() {
+    std::lock_guard<std::mutex> lock(desk_);
+    const Options& options = session_.options;
+    const unsigned counter = session_.shotCounter + 1;
+    const std::string pattern = options.filename.empty() ? "capt%04n.%C" : options.filename;
+    const std::string name = ExpandPattern(pattern, counter, LocalNow(), "jpg");
+    // Refused before the shutter is released, so no picture is taken for a
+    // file that could not be written.
+    if (!options.forceOverwrite && FileExists(name)) {
+        Refuse(409, name + " exists already; not overwritten (start kqcam with --force-overwrite)");
+    }
+    {
+        std::lock_guard<std::mutex> release(releaseMutex_);
+        awaitingRelease_ = true;
+        releaseReady_ = false;
+    }
+    struct Unwait {
+        CameraDesk* desk;
+        ~Unwait() {
+            std::lock_guard<std::mutex> release(desk->releaseMutex_);
+            desk->awaitingRelease_ = false;
+        }
+    } unwait{this};
+    CheckCall("KQ_RC_Release", KQ_RC_Release(camera_->Handle()));
+    KQEventRecord event;
+    {
+        std::unique_lock<std::mutex> release(releaseMutex_);
+        if (!releaseArrived_.wait_until(release, Clock::now() + kEventGrace, [this] { return releaseReady_; })) {
+            Refuse(504, "KQ_RC_Release returned but no picture arrived (no event 0xC008)");
+        }
+        event = released_;
+    }
+    std::FILE* file = Guarded([&] { return CreateOutputFile(name, options.forceOverwrite); });
+    Transfer transfer;
+    transfer.file = file;
+    const KQResult result =
+        KQ_RC_GetReleasedData(camera_->Handle(), counter, event.eventCode, 0, &transfer, OnReleasedData);
+    const bool closed = std::fclose(file) == 0;
+    ApiError failure;
+    failure.status = 502;
+    if (result != RESULT_OK) {
+        failure.message = CallFailedMessage("KQ_RC_GetReleasedData", result);
+        failure.hasResult = true;
+        failure.result = result;
+    } else if (!transfer.started) {
+        failure.message = "KQ_RC_GetReleasedData delivered no data (see the library's log)";
+    } else if (transfer.outOfOrder || !transfer.ended) {
+        failure.message = "KQ_RC_GetReleasedData: the transfer records were incomplete or out of order";
+    } else if (transfer.writeError != 0 || !closed) {
+        failure.status = 500;
+        failure.message = "writing " + name + " failed: " +
+                          std::strerror(transfer.writeError != 0 ? transfer.writeError : errno);
+    }
+    if (!failure.message.empty()) {
+        std::remove(name.c_str());
+        throw failure;
+    }
+    session_.shotCounter = counter;
+    std::fprintf(session_.out.info, "Saved %s (%llu bytes)\n", name.c_str(),
+                 static_cast<unsigned long long>(transfer.bytes));
+    std::fflush(session_.out.info);
+    gallery_.Add(name, name, transfer.bytes);
+    Shot shot;
+    gallery_.Find(name, &shot);
+    return shot;
+}
+
+bool CameraDesk::StartLive(FrameHub* hub, std::string* error) {
+    std::lock_guard<std::mutex> lock(desk_);
+    const KQResult result = KQ_RC_StartViewFinder(camera_->Handle(), hub, OnLiveFrame);
+    if (result == RESULT_OK) return true;
+    *error = CallFailedMessage("KQ_RC_StartViewFinder", result);
+    return false;
+}
+
+void CameraDesk::StopLive() {
+    std::lock_guard<std::mutex> lock(desk_);
+    KQ_RC_TermViewFinder(camera_->Handle());
+}
+
+}  // namespace kqcam
