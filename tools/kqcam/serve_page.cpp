@@ -21,14 +21,14 @@ header h1 { font-size:1.1em; margin:0; letter-spacing:.05em; }
 #status { color:var(--dim); font-variant-numeric:tabular-nums; }
 main { display:grid; grid-template-columns:minmax(0,1fr) 320px; gap:1em; padding:1em; }
 @media (max-width:800px) { main { grid-template-columns:1fr; } }
-.view { background:#000; border:1px solid var(--line); aspect-ratio:4/3; display:flex; align-items:center; justify-content:center; }
-.view img { max-width:100%; max-height:100%; display:block; }
+.view { background:#000; border:1px solid var(--line); height:56vh; min-height:240px; }
+.view img { width:100%; height:100%; object-fit:contain; display:block; }
 .tools { display:flex; flex-wrap:wrap; align-items:center; gap:.8em; margin-top:.6em; }
 button { background:var(--accent); color:#111; border:0; border-radius:4px; padding:.55em 1.4em; font-weight:600; cursor:pointer; }
 button.plain { background:var(--panel); color:var(--text); border:1px solid var(--line); font-weight:400; }
 button:disabled { opacity:.5; cursor:wait; }
 #message { color:var(--accent); min-height:1.4em; }
-aside { background:var(--panel); border:1px solid var(--line); border-radius:4px; padding:.6em .8em; max-height:80vh; overflow:auto; }
+aside { background:var(--panel); border:1px solid var(--line); border-radius:4px; padding:.6em .8em; max-height:calc(56vh + 3em); overflow:auto; }
 aside h2, section h2 { font-size:1em; margin:.2em 0 .6em; color:var(--dim); font-weight:500; }
 .prop { display:grid; grid-template-columns:1fr 1.2fr; gap:.4em; align-items:center; padding:.3em 0; border-top:1px solid var(--line); }
 .prop .name small { color:var(--dim); display:block; font-size:.8em; }
