@@ -29,6 +29,9 @@ const char kProgram[] = "kqcam";
 ServerProcess::ServerProcess(const std::vector<std::string>& args, const std::string& cwd,
                              const std::map<std::string, std::string>& env)
     : outPath_(cwd + ".stdout"), errPath_(cwd + ".stderr") {
+    // No line of an earlier run may be taken for this one's.
+    WriteFile(outPath_, "");
+    WriteFile(errPath_, "");
     const std::string program = ProgramFolder() + kProgram;
     std::map<std::string, std::string> environment = env;
     // Keeps the library's log out of the user's folders, as RunKqcam does.

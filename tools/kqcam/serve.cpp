@@ -1,5 +1,6 @@
 #include "serve.h"
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <random>

@@ -333,7 +333,12 @@ Shot CameraDesk::Capture() {
         }
         event = released_;
     }
-    std::FILE* file = Guarded([&] { return CreateOutputFile(name, options.forceOverwrite); });
+    std::FILE* file = nullptr;
+    try {
+        file = CreateOutputFile(name, options.forceOverwrite);
+    } catch (const Failure& failure) {
+        Refuse(500, failure.what());  // the picture is lost: the file could not be made
+    }
     Transfer transfer;
     transfer.file = file;
     const KQResult result =
