@@ -235,8 +235,13 @@ private:
         if (req.has_header("Host")) {
             const std::string host = req.get_header_value("Host");
             const std::string port = ":" + std::to_string(port_);
-            if (host != "127.0.0.1" + port && host != "localhost" + port && host != "[::1]" + port &&
-                host != UrlHost(address_.host) + port) {
+            bool known = false;
+            for (const std::string& name : {std::string("127.0.0.1"), std::string("localhost"),
+                                            std::string("[::1]"), UrlHost(address_.host)}) {
+                // Clients leave out the default port.
+                known = known || host == name + port || (port_ == 80 && host == name);
+            }
+            if (!known) {
                 SendError(res, 403, "Host " + host + " is not this server's loopback address");
                 return false;
             }
