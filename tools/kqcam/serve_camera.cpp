@@ -65,7 +65,7 @@ json NumberOf(const PropDesc& desc, std::uint64_t value) {
 
 json ValueJsonOf(const PropDesc& desc, std::uint64_t value) {
     return json{{"value", NumberOf(desc, value)}, {"hex", Hex(value, desc.width)},
-                {"label", ValueLabel(desc, value)}};
+                {"label", LabelFor(desc, value)}};
 }
 
 std::string CodeHex(std::uint16_t code) { return Hex(code, 2); }
@@ -121,7 +121,7 @@ uint32_t KQ_STDCALL OnLiveFrame(uint32_t, void* context, uint32_t size, const ui
 
 }  // namespace
 
-std::string ValueLabel(const PropDesc& desc, std::uint64_t value) { return ValueText(value, desc); }
+std::string LabelFor(const PropDesc& desc, std::uint64_t value) { return ValueText(value, desc); }
 
 json PropDescJson(const PropDesc& desc) {
     json out{{"code", CodeHex(desc.code)},
@@ -192,7 +192,7 @@ std::uint64_t RequestedValue(const PropDesc& desc, const json& body) {
                                           " value of property " + name);
     }
     if (!FormAllows(desc, value)) {
-        Refuse(400, ValueLabel(desc, value) + " is not allowed for property " + name);
+        Refuse(400, LabelFor(desc, value) + " is not allowed for property " + name);
     }
     return value;
 }

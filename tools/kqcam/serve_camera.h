@@ -32,7 +32,7 @@ struct ApiError {
 
 // The text shown for a property value. Every label the server sends comes
 // from here, so that decoded names can replace the raw value in one place.
-std::string ValueLabel(const PropDesc& desc, std::uint64_t value);
+std::string LabelFor(const PropDesc& desc, std::uint64_t value);
 
 // A descriptor as JSON: code, name, type, read-only, default and current
 // value, form with its choices or range; each value with its label.
