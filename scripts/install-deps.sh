@@ -20,6 +20,7 @@ native_pkgs=(cmake ninja-build g++ gcc-multilib g++-multilib nasm dpkg-dev
              googletest libgtest-dev libbenchmark-dev
              g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
              wine clang libclang-rt-14-dev valgrind
+             llvm-14 icoutils unzip pkgconf
              nlohmann-json3-dev chromium chromium-driver python3-selenium)
 i386_pkgs=(libjpeg62-turbo-dev:i386 libbenchmark-dev:i386 wine32:i386)
 

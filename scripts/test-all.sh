@@ -3,7 +3,8 @@
 #   linux-x86       native 32-bit Linux build
 #   linux-x86-asan  the same with AddressSanitizer and UndefinedBehaviorSanitizer
 #   mingw-x86       the Win32 DLL, tests under Wine
-# and then runs each fuzzer briefly (scripts/run-fuzzers.sh 10).
+# then makes the release archives (scripts/package.sh) and runs each fuzzer
+# briefly (scripts/run-fuzzers.sh 10).
 #
 # On a host whose kernel does not run i386 programs, the Linux programs run
 # under qemu-i386 (set up by scripts/install-deps.sh, without leak checking)
@@ -32,6 +33,18 @@ for preset in "${presets[@]}"; do
     echo "== mingw-x86: the Windows test programs were built but not run: this host cannot run 32-bit programs natively, and Wine does not run under emulation"
   fi
 done
+# The release archives of the tested builds (scripts/package.sh): they build,
+# hold what they should, and their library is the one the tests ran. (The
+# tests above installed each build, checked that the installed library is
+# the built one, and built the example against the install tree.)
+package_presets=()
+for preset in "${presets[@]}"; do
+  case "$preset" in linux-x86|mingw-x86) package_presets+=("$preset") ;; esac
+done
+if [ ${#package_presets[@]} -gt 0 ]; then
+  echo "== release archives: ${package_presets[*]}"
+  bash scripts/package.sh "${package_presets[@]}"
+fi
 # The fuzzers (clang, 32-bit, sanitizers) over their checked-in corpora,
 # crash regressions included, and a few seconds of fuzzing each; with the
 # default presets only.

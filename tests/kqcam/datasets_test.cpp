@@ -35,6 +35,15 @@ TEST(KqcamDatasets, DescriptorWithImpossibleFieldsIsRefused) {
     EXPECT_THROW(DecodePropDesc(data.data(), data.size()), DatasetError);
 }
 
+TEST(KqcamDatasets, TextsBecomeValidUtf8) {
+    // "a", U+00E9, U+20AC, U+1F4F7 as a surrogate pair, then a lone high
+    // and a lone low surrogate.
+    const std::uint16_t units[] = {0x61, 0xE9, 0x20AC, 0xD83D, 0xDCF7, 0xD800, 0x62, 0xDC00};
+    EXPECT_EQ(Utf16ToUtf8(units, 8), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\xB7\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    // A pair cut by the end of the text is a lone surrogate.
+    EXPECT_EQ(Utf16ToUtf8(units + 3, 1), "\xEF\xBF\xBD");
+}
+
 TEST(KqcamDatasets, DeviceInfoWithAWildCountIsRefused) {
     std::vector<std::uint8_t> info(59, 0);
     info[11] = 6;  // six operations would need 12 bytes; give a huge count instead

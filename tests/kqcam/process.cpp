@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -84,6 +85,37 @@ std::string WorkRoot() {
     MakeFolder(root);
     return root;
 }
+
+#if !defined(_WIN32)
+// Starts `program` in `cwd` with `env` added; standard output goes to
+// `outFd` when it is an open descriptor, else to the file `outPath`.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+            const std::map<std::string, std::string>& env, const std::string& outPath,
+            const std::string& errPath, int outFd) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        for (const auto& entry : env) setenv(entry.first.c_str(), entry.second.c_str(), 1);
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = outFd >= 0 ? outFd : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+#endif
 
 }  // namespace
 
@@ -214,23 +246,7 @@ Result RunKqcam(const std::vector<std::string>& args, const std::string& cwd,
     CloseHandle(err);
     CloseHandle(in);
 #else
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        for (const auto& entry : environment) setenv(entry.first.c_str(), entry.second.c_str(), 1);
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
+    const pid_t child = Spawn(program, args, cwd, environment, outPath, errPath, -1);
     int status = 0;
     if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
@@ -242,5 +258,88 @@ Result RunKqcam(const std::vector<std::string>& args, const std::string& cwd,
     result.err = TextOf(ReadFile(errPath));
     return result;
 }
+
+#if !defined(_WIN32)
+
+Running::Running(const std::vector<std::string>& args, const std::string& cwd,
+                 const std::map<std::string, std::string>& env, bool pipeOut) {
+    outPath_ = cwd + ".stdout";
+    errPath_ = cwd + ".stderr";
+    // A previous run's output must not be taken for this one's.
+    unlink(outPath_.c_str());
+    unlink(errPath_.c_str());
+    std::map<std::string, std::string> environment = env;
+    const std::string state = WorkRoot() + kSep + "state";
+    MakeFolder(state);
+    environment.emplace("XDG_STATE_HOME", state);
+    int ends[2] = {-1, -1};
+    // Close-on-exec, so that kqcam holds only the write end (as its
+    // standard output) and sees the pipe closed when the test closes it.
+    if (pipeOut && pipe2(ends, O_CLOEXEC) != 0) return;
+    start_ = Now();
+    pid_ = Spawn(ProgramFolder() + kProgram, args, cwd, environment, outPath_, errPath_, ends[1]);
+    if (pipeOut) {
+        close(ends[1]);
+        pipe_ = ends[0];
+    }
+}
+
+Running::~Running() {
+    if (pipe_ >= 0) close(pipe_);
+    if (pid_ > 0 && !ended_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+    }
+}
+
+bool Running::Await(const std::string& path, const std::string& text) {
+    const double limit = Now() + 60;
+    while (Now() < limit) {
+        if (ReadFile(path).find(text) != std::string::npos) return true;
+        if (!ended_ && waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
+        if (ended_) return ReadFile(path).find(text) != std::string::npos;
+        usleep(5000);
+    }
+    return false;
+}
+
+bool Running::AwaitErr(const std::string& text) { return Await(errPath_, text); }
+
+bool Running::AwaitOut(const std::string& text) { return Await(outPath_, text); }
+
+void Running::Signal(int signal) {
+    if (pid_ > 0 && !ended_) kill(pid_, signal);
+}
+
+std::string Running::ReadLinesThenClose(int lines) {
+    std::string text;
+    char c = 0;
+    while (lines > 0 && read(pipe_, &c, 1) == 1) {
+        text += c;
+        if (c == '\n') --lines;
+    }
+    close(pipe_);
+    pipe_ = -1;
+    return text;
+}
+
+Result Running::Finish() {
+    Result result;
+    if (pid_ > 0 && !ended_) {
+        waitpid(pid_, &status_, 0);
+        ended_ = true;
+    }
+    if (WIFEXITED(status_)) result.exitCode = WEXITSTATUS(status_);
+    else if (WIFSIGNALED(status_)) result.exitCode = 128 + WTERMSIG(status_);
+    result.seconds = Now() - start_;
+    if (pipe_ < 0) {
+        result.rawOut = ReadFile(outPath_);
+        result.out = TextOf(result.rawOut);
+    }
+    result.err = TextOf(ReadFile(errPath_));
+    return result;
+}
+
+#endif
 
 }  // namespace kqcam_test

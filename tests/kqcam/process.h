@@ -39,6 +39,41 @@ void MakeExecutable(const std::string& path);
 
 std::vector<std::string> Lines(const std::string& text);
 
+#if !defined(_WIN32)
+// kqcam started in the background, for tests that signal it while it runs
+// or read its output as it comes. Waits are for what kqcam prints, never
+// for a time; the limits only keep a broken run from hanging the tests.
+class Running {
+public:
+    // With `pipeOut`, standard output is a pipe the test reads and closes.
+    Running(const std::vector<std::string>& args, const std::string& cwd,
+            const std::map<std::string, std::string>& env = {}, bool pipeOut = false);
+    ~Running();
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+    // Waits until standard error holds `text`; false when kqcam ended first
+    // or after a minute.
+    bool AwaitErr(const std::string& text);
+    // The same for standard output written to its file (not a pipe).
+    bool AwaitOut(const std::string& text);
+    void Signal(int signal);
+    // Reads `lines` lines from the standard output pipe, then closes it.
+    std::string ReadLinesThenClose(int lines);
+    // Waits for kqcam to end; exitCode is 128 + N after signal N.
+    Result Finish();
+
+private:
+    bool Await(const std::string& path, const std::string& text);
+    int pid_ = -1;
+    int pipe_ = -1;
+    bool ended_ = false;
+    int status_ = 0;
+    std::string outPath_, errPath_;
+    double start_ = 0;
+};
+#endif
+
 }  // namespace kqcam_test
 
 #endif  // KQCAM_TESTS_PROCESS_H

@@ -325,12 +325,23 @@ TEST_F(Serve, CapturesFromTwoClientsAtOnceAreWrittenAndListed) {
     eventReader.join();
 }
 
-TEST_F(Serve, ExistingFileIsNotOverwritten) {
+TEST_F(Serve, TakenNamesAreNeverOverwritten) {
     Start({"--filename", "taken.jpg"});
     WriteFile(Path("taken.jpg"), "mine");
-    ExpectError(Send("POST", "/api/capture", "{}"), 409, "file exists");
+    const auto res = Send("POST", "/api/capture", "{}");
+    ASSERT_TRUE(res && res->status == 201) << (res ? res->body : "");
+    EXPECT_EQ(json::parse(res->body)["name"], "taken-1.jpg");
+    EXPECT_EQ(ReadFile(Path("taken.jpg")), "mine");
+    EXPECT_TRUE(DecodeJpeg(ReadFile(Path("taken-1.jpg"))).ok);
+}
+
+TEST_F(Serve, SkipExistingRefusesTheCaptureOfATakenName) {
+    Start({"--filename", "taken.jpg", "--skip-existing"});
+    WriteFile(Path("taken.jpg"), "mine");
+    ExpectError(Send("POST", "/api/capture", "{}"), 409, "name taken");
     EXPECT_EQ(ReadFile(Path("taken.jpg")), "mine");
     EXPECT_EQ(Get("/api/shots")->body, "[]\n");
+    EXPECT_EQ(json::parse(Get("/api/status")->body)["last_event"], "") << "no picture was taken";
 }
 
 TEST_F(Serve, ViewersShareOneViewfinderWhichStopsWithTheLast) {

@@ -37,22 +37,11 @@ uint32_t KQ_STDCALL OnEvent(uint32_t, void*, const KQEventRecord* record) {
     return 0;
 }
 
-std::string Utf16ToUtf8(const uint16_t* text, std::size_t max) {
-    std::string out;
-    for (std::size_t i = 0; i < max && text[i] != 0; ++i) {
-        const uint32_t c = text[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+// The text up to its NUL, at most `max` units.
+std::string NameText(const uint16_t* text, std::size_t max) {
+    std::size_t n = 0;
+    while (n < max && text[n] != 0) ++n;
+    return Utf16ToUtf8(text, n);
 }
 
 // Fetches a dataset whose size the library does not report when the buffer
@@ -92,7 +81,7 @@ std::vector<Device> Library::Devices() {
         Device device;
         device.entry = list.entry;
         device.handle = list.entry.cameraHandle;
-        device.model = Utf16ToUtf8(list.entry.name, sizeof list.entry.name / sizeof list.entry.name[0]);
+        device.model = NameText(list.entry.name, sizeof list.entry.name / sizeof list.entry.name[0]);
         devices.push_back(device);
     }
     return devices;

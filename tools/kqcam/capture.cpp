@@ -1,9 +1,11 @@
-// --capture-image-and-download: release, wait for the released-image event,
-// fetch the image through the transfer records into a new file, run the
-// hook; with --frames and --interval as a time-lapse.
-#include <cerrno>
+// --capture-image-and-download: create the file, release, wait for the
+// released-image event, fetch the image through the transfer records into
+// the file, run the hook; with --frames and --interval as a time-lapse.
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "errors.h"
@@ -24,13 +26,13 @@ constexpr auto kEventGrace = std::chrono::seconds(2);
 // What the released-data callback collects. The library calls it on the
 // caller's thread, inside KQ_RC_GetReleasedData.
 struct Transfer {
-    std::FILE* file = nullptr;
+    OutputFile* file = nullptr;
     Progress* progress = nullptr;
     bool started = false;
     bool ended = false;
     bool outOfOrder = false;
-    int writeError = 0;
     std::uint64_t bytes = 0;
+    std::uint8_t head[4] = {0, 0, 0, 0};  // the first bytes, for the file's type
 };
 
 uint32_t KQ_STDCALL OnReleasedData(uint32_t, uint32_t, void* context,
@@ -48,10 +50,12 @@ uint32_t KQ_STDCALL OnReleasedData(uint32_t, uint32_t, void* context,
             transfer->outOfOrder = true;
             break;
         }
-        if (record->count > 0 && transfer->writeError == 0 &&
-            std::fwrite(record->data, 1, record->count, transfer->file) != record->count) {
-            transfer->writeError = errno != 0 ? errno : EIO;
+        for (std::uint32_t i = 0; i < record->count && transfer->bytes + i < sizeof transfer->head; ++i) {
+            transfer->head[transfer->bytes + i] = record->data[i];
         }
+        // A failed write is remembered by the file and reported after the
+        // transfer, which cannot be stopped.
+        if (record->count > 0) transfer->file->Write(record->data, record->count);
         transfer->bytes += record->count;
         transfer->progress->Update(record->percent, transfer->bytes);
         break;
@@ -78,37 +82,112 @@ bool AwaitReleased(Session& session, Clock::time_point deadline, KQEventRecord* 
     return false;
 }
 
+// How long a release may take before kqcam says it is waiting.
+constexpr auto kSlowRelease = std::chrono::seconds(2);
 
-void CaptureOne(Session& session) {
-    Camera& camera = session.Connected();
-    const Options& options = session.options;
-    const unsigned counter = session.shotCounter + 1;
-    const std::string pattern = options.filename.empty() ? "capt%04n.%C" : options.filename;
-    const std::string path = ExpandPattern(pattern, counter, LocalNow(), "jpg");
-    // Refused before the shutter is released, so no picture is taken for a
-    // file that could not be written.
-    if (!options.forceOverwrite && FileExists(path)) {
-        OperationFailed(path + " exists already; not overwritten (use --force-overwrite)");
+// KQ_RC_Release returns once the picture is downloaded, or after 30 s when
+// the camera never delivers it. It runs on a thread of its own so that
+// kqcam stays responsive meanwhile: after 2 s it says it is waiting (unless
+// --quiet), a first Ctrl-C is acknowledged, and a second one (or SIGTERM)
+// ends the run at once, through the usual path that closes the camera
+// session. The abandoned call then ends on its own; it holds nothing of
+// kqcam's but the shared record of its result.
+void ReleaseShutter(Camera& camera, bool quiet) {
+    struct Call {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        KQResult result = RESULT_OK;
+    };
+    const std::shared_ptr<Call> call = std::make_shared<Call>();
+    const std::uint32_t handle = camera.Handle();
+    std::thread worker([call, handle] {
+        const KQResult result = KQ_RC_Release(handle);
+        {
+            std::lock_guard<std::mutex> lock(call->mutex);
+            call->result = result;
+            call->finished = true;
+        }
+        call->done.notify_all();
+    });
+    const Clock::time_point start = Clock::now();
+    bool told = false;
+    int acknowledged = interruptCount.load();
+    std::unique_lock<std::mutex> lock(call->mutex);
+    while (!call->finished) {
+        call->done.wait_for(lock, std::chrono::milliseconds(50));
+        if (call->finished) break;
+        const int count = interruptCount.load();
+        if (count >= 2) {
+            lock.unlock();
+            worker.detach();
+            OperationFailed("stopped while the camera was still taking the picture");
+        }
+        if (count > acknowledged) {
+            acknowledged = count;
+            std::fprintf(stderr, "kqcam: interrupted; waiting for the camera to finish the picture "
+                                 "(Ctrl-C again to stop now)\n");
+        } else if (!told && !quiet && Clock::now() - start >= kSlowRelease) {
+            told = true;
+            std::fprintf(stderr, "kqcam: waiting for the camera...\n");
+        }
     }
+    const KQResult result = call->result;
+    lock.unlock();
+    worker.join();
+    CheckResult("KQ_RC_Release", result);
+}
+
+// Takes one picture into a new file; false when --skip-existing skipped
+// its name and no picture was taken.
+bool CaptureOne(Session& session) {
+    Camera& camera = session.Connected();
+    // The folder and the file are made before the shutter is released, so
+    // no picture is taken for a file that could not be written.
+    std::unique_ptr<OutputFile> file = OpenOutput(session, "capt%04n.%C", "jpg");
+    if (!file) return false;
 
     const Clock::time_point released = Clock::now();
-    CheckResult("KQ_RC_Release", KQ_RC_Release(camera.Handle()));
+    ReleaseShutter(camera, session.options.quiet);
     KQEventRecord event;
     if (!AwaitReleased(session, Clock::now() + kEventGrace, &event)) {
         if (interrupted) OperationFailed("interrupted while waiting for the picture");
         OperationFailed("KQ_RC_Release returned but no picture arrived (no event 0xC008 "
                         "kqPTP_FULL_VIEW_RELEASED); the library's log tells more (--debug)");
     }
+    SaveReleasedPicture(session, *file, event, session.shotCounter + 1, released);
+    return true;
+}
 
-    std::FILE* file = CreateOutputFile(path, options.forceOverwrite);
-    Progress progress(session.out.info, IsTerminal(session.out.info), path);
+// Sleeps until `when`, waking every 50 ms to notice an interruption or
+// SIGUSR1; true when SIGUSR1 asked for the picture now.
+bool SleepUntil(Clock::time_point when) {
+    while (!interrupted) {
+        if (captureNow.exchange(false)) return true;
+        const Clock::time_point now = Clock::now();
+        if (now >= when) return false;
+        const Clock::time_point slice = now + std::chrono::milliseconds(50);
+        std::this_thread::sleep_until(when < slice ? when : slice);
+    }
+    return false;
+}
+
+std::string Pictures(std::uint64_t n) {
+    return std::to_string(n) + (n == 1 ? " picture" : " pictures");
+}
+
+}  // namespace
+
+std::string SaveReleasedPicture(Session& session, OutputFile& file, const KQEventRecord& event,
+                                unsigned shot, Clock::time_point released) {
+    Camera& camera = session.Connected();
+    Progress progress(session.out.info, IsTerminal(session.out.info), file.Path());
     Transfer transfer;
-    transfer.file = file;
+    transfer.file = &file;
     transfer.progress = &progress;
-    const KQResult result = KQ_RC_GetReleasedData(camera.Handle(), counter, event.eventCode, 0,
+    const KQResult result = KQ_RC_GetReleasedData(camera.Handle(), shot, event.eventCode, 0,
                                                   &transfer, OnReleasedData);
     if (transfer.started) progress.Finish(transfer.bytes);
-    const bool closed = std::fclose(file) == 0;
     std::string problem;
     if (result != RESULT_OK) {
         problem = CallFailedMessage("KQ_RC_GetReleasedData", result);
@@ -117,50 +196,29 @@ void CaptureOne(Session& session) {
                   "downloaded picture (see its log, --debug)";
     } else if (transfer.outOfOrder || !transfer.ended) {
         problem = "KQ_RC_GetReleasedData: the transfer records were incomplete or out of order";
-    } else if (transfer.writeError != 0 || !closed) {
-        problem = "writing " + path + " failed: " +
-                  std::strerror(transfer.writeError != 0 ? transfer.writeError : errno);
     }
     if (!problem.empty()) {
-        std::remove(path.c_str());
+        file.Discard();
         OperationFailed(problem);
     }
-    session.shotCounter = counter;
+    const std::size_t headSize =
+        transfer.bytes < sizeof transfer.head ? static_cast<std::size_t>(transfer.bytes) : sizeof transfer.head;
+    const std::string path = file.Commit(SuffixOfData(transfer.head, headSize));
+    session.shotCounter = shot;
     const double seconds = std::chrono::duration<double>(Clock::now() - released).count();
     if (session.out.json) {
         std::fprintf(session.out.data, "{\"file\":%s,\"bytes\":%llu,\"shot\":%u,\"seconds\":%.3f}\n",
                      JsonString(path).c_str(), static_cast<unsigned long long>(transfer.bytes),
-                     counter, seconds);
+                     shot, seconds);
+        std::fflush(session.out.data);
     } else {
-        std::fprintf(session.out.data, "Saved %s (%llu bytes), %.2f s from release to file\n",
+        std::fprintf(session.out.info, "Saved %s (%llu bytes), %.2f s from release to file\n",
                      path.c_str(), static_cast<unsigned long long>(transfer.bytes), seconds);
+        std::fflush(session.out.info);
     }
-    std::fflush(session.out.data);
-
-    if (!options.hookScript.empty()) {
-        std::string error;
-        const int status = RunHookScript(options.hookScript, path, &error);
-        if (status < 0) {
-            OperationFailed("--hook-script " + options.hookScript + ": " + error);
-        }
-        if (status != 0) {
-            std::fprintf(stderr, "kqcam: warning: hook script %s exited with status %d\n",
-                         options.hookScript.c_str(), status);
-        }
-    }
+    RunHookAction(session.options, "download", path);
+    return path;
 }
-
-// Sleeps until `when`, waking every 100 ms to notice an interruption.
-void SleepUntil(Clock::time_point when) {
-    while (!interrupted) {
-        const Clock::time_point now = Clock::now();
-        if (now >= when) return;
-        const Clock::time_point slice = now + std::chrono::milliseconds(100);
-        std::this_thread::sleep_until(when < slice ? when : slice);
-    }
-}
-
-}  // namespace
 
 void RunCaptureImages(Session& session) {
     const Options& options = session.options;
@@ -168,21 +226,35 @@ void RunCaptureImages(Session& session) {
     const std::uint64_t frames = options.frames != 0 ? options.frames : 1;
     const auto interval = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(options.interval > 0 ? options.interval : 0));
-    const Clock::time_point first = Clock::now();
+    // The schedule: picture i is due at first + (i - base) intervals. SIGUSR1
+    // takes the next picture at once; with --reset-interval the schedule
+    // then starts again from that picture.
+    Clock::time_point first = Clock::now();
+    std::uint64_t base = 0;
+    captureNow = false;
+    bool skipped = false;
     for (std::uint64_t i = 0; endless || i < frames; ++i) {
         if (i > 0) {
-            const Clock::time_point due = first + interval * static_cast<long>(i);
-            if (Clock::now() > due && options.interval > 0) {
+            const Clock::time_point due = first + interval * static_cast<long>(i - base);
+            if (Clock::now() > due && options.interval > 0 && !skipped) {
                 std::fprintf(stderr, "kqcam: warning: picture %llu starts late; the previous one "
                              "took longer than the interval\n", static_cast<unsigned long long>(i + 1));
             }
-            SleepUntil(due);
+            if (SleepUntil(due) && options.resetInterval) {
+                first = Clock::now();
+                base = i;
+            }
         }
         if (interrupted) {
             if (endless) return;  // Ctrl-C is how an endless time-lapse ends
-            OperationFailed("interrupted after " + std::to_string(i) + " pictures");
+            OperationFailed("interrupted after " + Pictures(session.shotCounter));
         }
-        CaptureOne(session);
+        skipped = !CaptureOne(session);
+        if (skipped) {
+            // A skipped name costs no time: the next picture is due now.
+            first = Clock::now();
+            base = i + 1;
+        }
     }
 }
 

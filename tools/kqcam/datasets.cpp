@@ -33,25 +33,44 @@ std::uint64_t ByteReader::Value(std::size_t width, const char* field) {
     return value;
 }
 
-std::string ByteReader::String(const char* field) {
-    const std::uint8_t units = U8(field);
-    Need(static_cast<std::size_t>(units) * 2, field);
+std::string Utf16ToUtf8(const std::uint16_t* units, std::size_t count) {
     std::string text;
-    for (std::uint8_t i = 0; i < units; ++i) {
-        const std::uint16_t c = U16(field);
-        if (c == 0) continue;  // the terminating NUL counts among the units
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00u);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
         if (c < 0x80) {
             text += static_cast<char>(c);
         } else if (c < 0x800) {
             text += static_cast<char>(0xC0 | (c >> 6));
             text += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
+        } else if (c < 0x10000) {
             text += static_cast<char>(0xE0 | (c >> 12));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            text += static_cast<char>(0xF0 | (c >> 18));
+            text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
             text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
             text += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
     return text;
+}
+
+std::string ByteReader::String(const char* field) {
+    const std::uint8_t count = U8(field);
+    Need(static_cast<std::size_t>(count) * 2, field);
+    std::vector<std::uint16_t> units;
+    for (std::uint8_t i = 0; i < count; ++i) {
+        const std::uint16_t c = U16(field);
+        if (c != 0) units.push_back(c);  // the terminating NUL counts among the units
+    }
+    return Utf16ToUtf8(units.data(), units.size());
 }
 
 std::vector<std::uint16_t> ByteReader::CodeArray(const char* field) {

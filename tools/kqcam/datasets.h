@@ -40,6 +40,11 @@ private:
     std::size_t pos_ = 0;
 };
 
+// UTF-8 for `count` UTF-16 code units: surrogate pairs become one
+// character, a lone surrogate becomes U+FFFD, so the text is always valid
+// UTF-8 (and valid in a JSON string).
+std::string Utf16ToUtf8(const std::uint16_t* units, std::size_t count);
+
 struct DeviceInfo {
     std::uint16_t standardVersion = 0;
     std::uint32_t vendorExtensionId = 0;

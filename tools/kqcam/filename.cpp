@@ -7,11 +7,14 @@
 #include <cstring>
 
 #include "errors.h"
+#include "platform.h"
 
 #if defined(_WIN32)
 #include <direct.h>
 #include <io.h>
+#include <windows.h>
 #else
+#include <stdio.h>
 #include <unistd.h>
 #endif
 
@@ -69,6 +72,10 @@ void ValidatePattern(const std::string& pattern) {
         if (c == 'n') return;
         if (width >= 0) UsageError("--filename: only %n takes a width (in \"" + pattern + "\")");
         if (c == '%' || c == 'C' || IsTimeCode(c)) return;
+        if (c == 'f') {
+            UsageError("--filename: %f (the camera's own file name) is not available: the library "
+                       "hands over a picture's data without its name; use %n or the date codes");
+        }
         UsageError(std::string("--filename: unknown code %") + c + " in \"" + pattern + "\"");
     });
     if (IsSeparator(pattern.back())) UsageError("--filename: \"" + pattern + "\" names a folder");
@@ -121,35 +128,210 @@ void MakeParentFolders(const std::string& path) {
     }
 }
 
-std::FILE* CreateOutputFile(const std::string& path, bool overwrite) {
-    MakeParentFolders(path);
+std::string SuffixOfData(const std::uint8_t* head, std::size_t size) {
+    if (size >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return "jpg";
+    if (size >= 4 && ((head[0] == 'I' && head[1] == 'I' && head[2] == 42 && head[3] == 0) ||
+                      (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 42))) {
+        return "tif";
+    }
+    return std::string();
+}
+
+namespace {
+
+// Tries before giving up on finding a free name.
+constexpr unsigned kMaxTries = 100000;
+
+const char kPart[] = ".part";
+
+// "view.jpg" with n = 2 gives "view-2.jpg": the number goes before the
+// suffix of the file's own name (not of a folder above it).
+std::string WithNumber(const std::string& path, unsigned n) {
+    std::size_t base = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsSeparator(path[i])) base = i + 1;
+    }
+    std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot <= base) dot = path.size();
+    return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
+}
+
+bool Taken(const std::string& path) { return FileExists(path) || FileExists(path + kPart); }
+
+int OpenPart(const std::string& part, bool exclusive) {
 #if defined(_WIN32)
-    const int flags = _O_WRONLY | _O_CREAT | _O_BINARY | (overwrite ? _O_TRUNC : _O_EXCL);
-    const int fd = _open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+    const int flags = _O_WRONLY | _O_CREAT | _O_BINARY | (exclusive ? _O_EXCL : _O_TRUNC);
+    return _open(part.c_str(), flags, _S_IREAD | _S_IWRITE);
 #else
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
-    const int fd = open(path.c_str(), flags, 0666);
+    // Large-file mode: a long movie passes 2 GiB.
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_LARGEFILE | (exclusive ? O_EXCL : O_TRUNC);
+    return open(part.c_str(), flags, 0666);
 #endif
-    if (fd < 0) {
-        if (errno == EEXIST) {
-            OperationFailed(path + " exists already; not overwritten (use --force-overwrite)");
+}
+
+int CloseFd(int fd) {
+#if defined(_WIN32)
+    return _close(fd);
+#else
+    return close(fd);
+#endif
+}
+
+// Renames `from` to `to`; without `replace` it fails with EEXIST when `to`
+// exists, in one step where the system allows it.
+bool RenameTo(const std::string& from, const std::string& to, bool replace) {
+#if defined(_WIN32)
+    if (MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return true;
+    const DWORD code = GetLastError();
+    errno = (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) ? EEXIST
+            : code == ERROR_ACCESS_DENIED                                 ? EACCES
+                                                                          : EIO;
+    return false;
+#else
+    if (replace) return rename(from.c_str(), to.c_str()) == 0;
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    // A file system without that rename: a hard link fails on an existing
+    // name just as well.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    if (FileExists(to)) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+}  // namespace
+
+std::string OutputFile::FreeName(const std::string& suffix) {
+    const bool counted = PatternHasCounter(pattern_);
+    for (unsigned tries = 0; tries < kMaxTries; ++tries) {
+        if (counted || tries == 0) value_ = ++*counter_;
+        else ++extra_;
+        std::string name = ExpandPattern(pattern_, value_, when_, suffix);
+        if (extra_ > 0) name = WithNumber(name, extra_);
+        if (existing_ != ExistingFiles::kMovePast || !Taken(name)) return name;
+    }
+    OperationFailed("no free file name for \"" + pattern_ + "\" after " + std::to_string(kMaxTries) +
+                    " tries");
+}
+
+std::unique_ptr<OutputFile> OutputFile::Create(const std::string& pattern, const std::string& suffix,
+                                               ExistingFiles existing, unsigned* counter,
+                                               std::string* skipped) {
+    std::unique_ptr<OutputFile> file(new OutputFile);
+    file->pattern_ = pattern;
+    file->suffix_ = suffix;
+    file->existing_ = existing;
+    file->counter_ = counter;
+    file->when_ = LocalNow();
+    for (unsigned tries = 0; tries < kMaxTries; ++tries) {
+        file->path_ = file->FreeName(suffix);
+        if (existing == ExistingFiles::kSkip && Taken(file->path_)) {
+            *skipped = file->path_;
+            return nullptr;
         }
-        OperationFailed("cannot create " + path + ": " + std::strerror(errno));
+        MakeParentFolders(file->path_);
+        file->part_ = file->path_ + kPart;
+        file->fd_ = OpenPart(file->part_, existing != ExistingFiles::kOverwrite);
+        if (file->fd_ >= 0) return file;
+        // Another run took the name between the look and the creation.
+        if (errno == EEXIST && existing == ExistingFiles::kMovePast) continue;
+        if (errno == EEXIST && existing == ExistingFiles::kSkip) {
+            *skipped = file->path_;
+            return nullptr;
+        }
+        OperationFailed("cannot create " + file->part_ + ": " + std::strerror(errno));
     }
+    OperationFailed("no free file name for \"" + pattern + "\"");
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+bool OutputFile::Write(const void* data, std::size_t size) {
+    if (error_ != 0 || fd_ < 0) return false;
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const unsigned chunk = size > (1u << 20) ? (1u << 20) : static_cast<unsigned>(size);
 #if defined(_WIN32)
-    std::FILE* file = _fdopen(fd, "wb");
+        const int n = _write(fd_, bytes, chunk);
 #else
-    std::FILE* file = fdopen(fd, "wb");
+        const ssize_t n = write(fd_, bytes, chunk);
+        if (n < 0 && errno == EINTR) continue;
 #endif
-    if (file == nullptr) {
-#if defined(_WIN32)
-        _close(fd);
-#else
-        close(fd);
-#endif
-        OperationFailed("cannot write " + path + ": " + std::strerror(errno));
+        if (n <= 0) {
+            error_ = n < 0 && errno != 0 ? errno : EIO;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+        size_ += static_cast<std::uint64_t>(n);
     }
-    return file;
+    return true;
+}
+
+bool OutputFile::TruncateTo(std::uint64_t size) {
+    if (fd_ < 0) return false;
+#if defined(_WIN32)
+    const bool done = _chsize_s(fd_, static_cast<long long>(size)) == 0 &&
+                      _lseeki64(fd_, static_cast<long long>(size), SEEK_SET) >= 0;
+#else
+    const bool done = ftruncate64(fd_, static_cast<off64_t>(size)) == 0 &&
+                      lseek64(fd_, static_cast<off64_t>(size), SEEK_SET) >= 0;
+#endif
+    if (!done) return false;
+    // What is left is whole: the failed write is forgotten.
+    size_ = size;
+    error_ = 0;
+    return true;
+}
+
+std::string OutputFile::Commit(const std::string& realSuffix) {
+    if (fd_ < 0) OperationFailed("internal error: " + path_ + " committed twice");
+    const int closed = CloseFd(fd_);
+    fd_ = -1;
+    if (error_ != 0 || closed != 0) {
+        const int reason = error_ != 0 ? error_ : errno;
+        Discard();
+        OperationFailed("writing " + path_ + " failed: " + std::strerror(reason));
+    }
+    const bool resuffix = !realSuffix.empty() && realSuffix != suffix_ &&
+                          pattern_.find("%C") != std::string::npos;
+    if (resuffix) {
+        path_ = ExpandPattern(pattern_, value_, when_, realSuffix);
+        if (extra_ > 0) path_ = WithNumber(path_, extra_);
+    }
+    const bool replace = existing_ == ExistingFiles::kOverwrite;
+    for (unsigned tries = 0; tries < kMaxTries; ++tries) {
+        if (RenameTo(part_, path_, replace)) {
+            part_.clear();
+            return path_;
+        }
+        if (errno != EEXIST || existing_ == ExistingFiles::kSkip) break;
+        // A file of that name appeared while this one was written.
+        path_ = FreeName(resuffix ? realSuffix : suffix_);
+    }
+    const int reason = errno;
+    const std::string kept = part_;
+    part_.clear();  // the data stays on disk under its temporary name
+    OperationFailed("cannot rename " + kept + " to " + path_ + ": " + std::strerror(reason) +
+                    "; the data is kept in " + kept);
+}
+
+void OutputFile::Discard() {
+    if (fd_ >= 0) {
+        CloseFd(fd_);
+        fd_ = -1;
+    }
+    if (!part_.empty()) {
+        std::remove(part_.c_str());
+        part_.clear();
+    }
 }
 
 }  // namespace kqcam

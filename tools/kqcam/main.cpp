@@ -35,12 +35,11 @@ void RunAction(Session& session, const Action& action) {
     std::fflush(session.out.data);
 }
 
-// Runs every action; the session (viewfinder, connection, library) is
-// closed before this returns, also after a failure.
-int RunAll(const Options& options, std::string* error) {
+// Runs `body`; a failure becomes the exit code and the message.
+template <typename Body>
+int Guard(std::string* error, Body body) {
     try {
-        Session session(options);
-        for (const Action& action : options.actions) RunAction(session, action);
+        body();
         return kExitOk;
     } catch (const Failure& failure) {
         *error = failure.what();
@@ -49,6 +48,36 @@ int RunAll(const Options& options, std::string* error) {
         *error = exception.what();
         return kExitOperationFailed;
     }
+}
+
+// Runs every action; the session (viewfinder, connection, library) is
+// closed before this returns, also after a failure. The hook script is
+// checked before anything else, and hears init before the first action
+// and stop after the session closed, whatever happened in between.
+int RunAll(const Options& options, std::string* error) {
+    if (!options.hookScript.empty()) {
+        std::string why;
+        if (!CheckHookScript(options.hookScript, &why)) {
+            *error = "--hook-script " + options.hookScript + ": cannot run it: " + why;
+            return kExitOperationFailed;
+        }
+    }
+    bool initialised = false;
+    int status = Guard(error, [&] {
+        RunHookAction(options, "init");
+        initialised = true;
+        Session session(options);
+        for (const Action& action : options.actions) RunAction(session, action);
+    });
+    if (initialised) {
+        std::string stopError;
+        const int stopStatus = Guard(&stopError, [&] { RunHookAction(options, "stop"); });
+        if (status == kExitOk && stopStatus != kExitOk) {
+            status = stopStatus;
+            *error = stopError;
+        }
+    }
+    return status;
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ const char kHelp[] =
     "Drives a camera through the KQSDK library. Actions run in the order given;\n"
     "each of them connects to the first camera the library lists.\n"
     "\n"
-    "Camera and properties:\n"
+    "Camera and properties (a descriptor the camera failed to fill, with no choices\n"
+    "or an empty range, is an operation failure, exit 1):\n"
     "  --auto-detect               list the attached cameras (model and handle)\n"
     "  --summary                   print the camera's DeviceInfo: operations, events,\n"
     "                              device properties and formats\n"
@@ -31,24 +32,43 @@ const char kHelp[] =
     "\n"
     "Capture:\n"
     "  --capture-image-and-download  take a picture and download it\n"
-    "  --filename PATTERN          name of the files written. Codes: %n shot counter\n"
-    "                              (from 1), %03n counter with 3 digits, %C suffix,\n"
-    "                              %Y %y %m %d %H %M %S %j %a %A %b %B %I %p date and\n"
-    "                              time, %% a percent sign. Defaults: capt%04n.%C,\n"
-    "                              preview.jpg, movie.mjpg\n"
-    "  --force-overwrite           replace existing files (default: refuse)\n"
-    "  --frames N                  take N pictures\n"
-    "  --interval SECONDS          time-lapse: start a picture every SECONDS (0.5, 10);\n"
-    "                              without --frames, until interrupted (Ctrl-C)\n"
-    "  --hook-script PATH          run PATH after each download with the file's path\n"
-    "                              as argument (environment: ACTION=download,\n"
-    "                              ARGUMENT=the path)\n"
+    "  --filename PATTERN          name of the files written. Codes: %n file counter\n"
+    "                              (from 1, one for every file the run writes),\n"
+    "                              %03n counter with 3 digits, %C suffix from the file's\n"
+    "                              data (jpg), %Y %y %m %d %H %M %S %j %a %A %b %B %I %p\n"
+    "                              date and time, %% a percent sign. Defaults:\n"
+    "                              capt%04n.%C, preview.jpg, movie.mjpg. (%f, the\n"
+    "                              camera's own file name, is not available: the\n"
+    "                              library hands over pictures without their names.)\n"
+    "                              A taken name is passed over: the counter moves on,\n"
+    "                              or a pattern without %n gets -1, -2 before its suffix.\n"
+    "                              Files are written as NAME.part and renamed when whole.\n"
+    "  --force-overwrite           replace existing files instead\n"
+    "  --skip-existing             write nothing (and take no picture) for a name that\n"
+    "                              exists; the counter moves on (resumes a time-lapse)\n"
+    "  -F, --frames N              take N pictures\n"
+    "  -I, --interval SECONDS      time-lapse: start a picture every SECONDS (0.5, 10);\n"
+    "                              without --frames, until interrupted (Ctrl-C).\n"
+    "                              SIGUSR1 takes the next picture at once\n"
+    "  --reset-interval            after a picture taken on SIGUSR1, count the interval\n"
+    "                              from that picture\n"
+    "  --hook-script PATH          run PATH with ACTION=init before the first action,\n"
+    "                              ACTION=start once the camera is connected,\n"
+    "                              ACTION=download after each file is saved (its path as\n"
+    "                              argument and in ARGUMENT), ACTION=stop at the end;\n"
+    "                              checked before anything runs\n"
+    "  A picture's file and folders are made before the shutter is released. While\n"
+    "  the camera is busy, a first Ctrl-C waits for the picture, a second one (or\n"
+    "  SIGTERM) stops at once; the camera session is closed either way.\n"
     "\n"
     "Live view:\n"
     "  --capture-preview           save one viewfinder frame as a JPEG file\n"
     "  --capture-movie[=N|Ns]      record viewfinder frames as an MJPEG stream: N frames,\n"
-    "                              N seconds, or until interrupted\n"
-    "  --stdout                    write the movie to standard output (for a player)\n"
+    "                              N seconds, or until interrupted. A failed write\n"
+    "                              (disk full) keeps the whole frames written before;\n"
+    "                              a movie without frames leaves no file\n"
+    "  --stdout                    write the movie to standard output (for a player);\n"
+    "                              everything else then goes to standard error\n"
     "\n"
     "Events:\n"
     "  --wait-event[=N|Ns]         print events as they arrive: N events, N seconds\n"
@@ -63,6 +83,8 @@ const char kHelp[] =
     "Output:\n"
     "  --json                      print data as JSON lines (one object per line);\n"
     "                              messages then go to standard error\n"
+    "  -q, --quiet                 no progress or other messages; data, warnings and\n"
+    "                              errors only\n"
     "  --debug                     print where the library writes its log and, at the\n"
     "                              end, the lines this run added to it\n"
     "  -h, --help                  this text\n"
@@ -79,6 +101,7 @@ const char kHelp[] =
     "  kqcam --capture-image-and-download --filename shot-%Y%m%d-%H%M%S-%03n.jpg\n"
     "  kqcam --capture-image-and-download --interval 10 --frames 30 --filename tl-%04n.jpg\n"
     "  kqcam --capture-image-and-download --hook-script ./on-download.sh\n"
+    "  kqcam --capture-image-and-download -I 60 --reset-interval --skip-existing -q\n"
     "  kqcam --capture-preview --filename view.jpg\n"
     "  kqcam --capture-movie=5s --filename clip.mjpg\n"
     "  kqcam --capture-movie --stdout | ffplay -f mjpeg -\n"
@@ -97,6 +120,11 @@ public:
             name_ = arg.substr(0, eq);
             inline_ = true;
             inlineValue_ = arg.substr(eq + 1);
+        } else if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
+            // A short option with its value attached: -F3, -I10.
+            name_ = arg.substr(0, 2);
+            inline_ = true;
+            inlineValue_ = arg.substr(2);
         } else {
             name_ = arg;
             inline_ = false;
@@ -146,7 +174,7 @@ void SplitAssignment(const std::string& text, const char* option, std::uint16_t*
 Limit LimitOf(const std::string& text, const char* option) {
     Limit limit;
     if (!ParseLimit(text, &limit)) {
-        UsageError(std::string(option) + ": \"" + text + "\" is not N, Ns or Nms");
+        UsageError(std::string(option) + ": \"" + text + "\" is not N (above 0), Ns or Nms");
     }
     return limit;
 }
@@ -160,18 +188,22 @@ bool HasAction(const Options& options, Action::Kind kind) {
 
 void CheckCombinations(const Options& options) {
     const bool capture = HasAction(options, Action::kCaptureImage);
-    if (!capture && (options.interval >= 0 || options.frames != 0 || !options.hookScript.empty())) {
-        UsageError("--interval, --frames and --hook-script go with --capture-image-and-download");
+    if (!capture && (options.interval >= 0 || options.frames != 0)) {
+        UsageError("--interval and --frames go with --capture-image-and-download");
     }
+    if (options.skipExisting && options.forceOverwrite) {
+        UsageError("--skip-existing and --force-overwrite exclude each other");
+    }
+    if (options.resetInterval && options.interval < 0) UsageError("--reset-interval goes with --interval");
     if (options.toStdout && !HasAction(options, Action::kCaptureMovie)) {
         UsageError("--stdout goes with --capture-movie");
     }
-    if (options.toStdout && !options.filename.empty()) {
+    if (options.toStdout && options.filenameGiven) {
         UsageError("--stdout and --filename exclude each other");
     }
-    if (!options.filename.empty()) ValidatePattern(options.filename);
+    if (options.filenameGiven) ValidatePattern(options.filename);
     const bool manyShots = options.frames > 1 || (options.interval >= 0 && options.frames == 0);
-    if (capture && manyShots && !options.filename.empty() && !PatternHasCounter(options.filename)) {
+    if (capture && manyShots && options.filenameGiven && !PatternHasCounter(options.filename)) {
         UsageError("--filename needs the counter %n when more than one picture is taken");
     }
 }
@@ -221,6 +253,7 @@ bool ParseLimit(const std::string& text, Limit* limit) {
     const std::string unit = text.substr(digits);
     if (unit.empty()) {
         std::uint64_t count = 0;
+        // A count of zero is refused: nobody means a movie of no frames.
         if (!ParseUnsigned(number, &count) || count == 0) return false;
         limit->kind = Limit::kCount;
         limit->count = count;
@@ -244,10 +277,9 @@ bool ParseLimit(const std::string& text, Limit* limit) {
 Options ParseOptions(int argc, char** argv) {
     Options options;
     ArgReader args(argc, argv);
-    auto isLimit = [](const char* text) {
-        Limit ignored;
-        return ParseLimit(text, &ignored);
-    };
+    // What starts with a digit is meant as the value, and a wrong one ("0")
+    // gets its own message rather than "unknown option".
+    auto isLimit = [](const char* text) { return (text[0] >= '0' && text[0] <= '9') || text[0] == '.'; };
     while (args.Next()) {
         const std::string& name = args.Name();
         Action action{Action::kAutoDetect};
@@ -266,25 +298,35 @@ Options ParseOptions(int argc, char** argv) {
         } else if (name == "--force-overwrite") {
             args.NoValue();
             options.forceOverwrite = true;
+        } else if (name == "--skip-existing") {
+            args.NoValue();
+            options.skipExisting = true;
+        } else if (name == "-q" || name == "--quiet") {
+            args.NoValue();
+            options.quiet = true;
+        } else if (name == "--reset-interval") {
+            args.NoValue();
+            options.resetInterval = true;
         } else if (name == "--stdout") {
             args.NoValue();
             options.toStdout = true;
         } else if (name == "--filename") {
             options.filename = args.Required();
+            options.filenameGiven = true;
         } else if (name == "--hook-script") {
             options.hookScript = args.Required();
             if (options.hookScript.empty()) UsageError("--hook-script: empty path");
-        } else if (name == "--frames") {
+        } else if (name == "-F" || name == "--frames") {
             const std::string text = args.Required();
             if (!ParseUnsigned(text, &options.frames) || options.frames == 0 || options.frames > 1000000) {
-                UsageError("--frames: \"" + text + "\" is not a number from 1 to 1000000");
+                UsageError(name + ": \"" + text + "\" is not a number from 1 to 1000000");
             }
-        } else if (name == "--interval") {
+        } else if (name == "-I" || name == "--interval") {
             const std::string text = args.Required();
             char* end = nullptr;
             const double seconds = std::strtod(text.c_str(), &end);
             if (text.empty() || end != text.c_str() + text.size() || !(seconds >= 0) || seconds > 1e6) {
-                UsageError("--interval: \"" + text + "\" is not a number of seconds");
+                UsageError(name + ": \"" + text + "\" is not a number of seconds");
             }
             options.interval = seconds;
         } else if (name == "--auto-detect") {

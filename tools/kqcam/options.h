@@ -48,8 +48,12 @@ struct Options {
     bool json = false;
     bool debug = false;
     bool forceOverwrite = false;
+    bool skipExisting = false;  // a taken name: write nothing (default: the next free name)
+    bool quiet = false;         // no progress or other messages, only data and errors
+    bool resetInterval = false; // SIGUSR1 restarts the time-lapse interval from its picture
     bool toStdout = false;
-    std::string filename;  // empty: each action's default
+    bool filenameGiven = false;
+    std::string filename;  // each action's default unless filenameGiven
     double interval = -1;  // seconds between shots; < 0: not given
     std::uint64_t frames = 0;  // 0: not given
     std::string hookScript;

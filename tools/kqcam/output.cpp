@@ -139,10 +139,12 @@ void PrintSummary(const Output& out, const std::string& model, std::uint32_t han
     std::fprintf(to, "Camera summary:\n");
     std::fprintf(to, "Model: %s\n", model.c_str());
     std::fprintf(to, "Handle: %s\n", Hex(handle, 4).c_str());
-    std::fprintf(to, "Manufacturer: %s\n", info.manufacturer.c_str());
-    std::fprintf(to, "Device model: %s\n", info.model.c_str());
-    std::fprintf(to, "Device version: %s\n", info.deviceVersion.c_str());
-    std::fprintf(to, "Serial number: %s\n", info.serialNumber.c_str());
+    // An empty text is one the camera did not fill in.
+    auto reported = [](const std::string& text) { return text.empty() ? "not reported" : text.c_str(); };
+    std::fprintf(to, "Manufacturer: %s\n", reported(info.manufacturer));
+    std::fprintf(to, "Device model: %s\n", reported(info.model));
+    std::fprintf(to, "Device version: %s\n", reported(info.deviceVersion));
+    std::fprintf(to, "Serial number: %s\n", reported(info.serialNumber));
     std::fprintf(to, "Standard version: %u\n", info.standardVersion);
     std::fprintf(to, "Vendor extension: %s version %u \"%s\"\n",
                  Hex(info.vendorExtensionId, 4).c_str(), info.vendorExtensionVersion,

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -13,6 +14,8 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -20,16 +23,65 @@
 namespace kqcam {
 
 std::atomic<bool> interrupted{false};
+std::atomic<int> interruptCount{0};
+std::atomic<bool> captureNow{false};
 
 namespace {
 
-extern "C" void OnInterrupt(int) { interrupted = true; }
+// What a signal means to kqcam; SIGTERM counts as a second Ctrl-C.
+void Handle(int signal) {
+#if !defined(_WIN32)
+    if (signal == SIGUSR1) {
+        captureNow = true;
+        return;
+    }
+#endif
+    interruptCount += signal == SIGTERM ? 2 : 1;
+    interrupted = true;
+}
+
+#if defined(_WIN32)
+extern "C" void OnInterrupt(int signal) {
+    Handle(signal);
+    // The C runtime resets the handler to the default before calling it.
+    std::signal(signal, OnInterrupt);
+}
+#else
+// The signals kqcam acts on; blocked everywhere, taken by sigwait.
+sigset_t HandledSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
+    return set;
+}
+
+// In a child after fork: the program it runs gets the usual signals back.
+void RestoreSignalsForChild() {
+    const sigset_t set = HandledSignals();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    signal(SIGPIPE, SIG_DFL);
+}
+#endif
 
 }  // namespace
 
 void InstallInterruptHandler() {
+#if defined(_WIN32)
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+#else
+    std::signal(SIGPIPE, SIG_IGN);
+    const sigset_t set = HandledSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&set, &signal) == 0) Handle(signal);
+        }
+    }).detach();
+#endif
 }
 
 void SetStdoutBinary() {
@@ -97,19 +149,50 @@ int WaitForExit(PROCESS_INFORMATION& process) {
     return static_cast<int>(status);
 }
 
+// The system's text for an error code, without its line end.
+std::string SystemMessage(DWORD code) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = n > 0 && text != nullptr ? std::string(text, n) : std::string();
+    if (text != nullptr) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    if (message.empty()) message = "Windows error " + std::to_string(code);
+    return message;
+}
+
 }  // namespace
 
-int RunHookScript(const std::string& script, const std::string& argument, std::string* error) {
+bool CheckHookScript(const std::string& script, std::string* error) {
+    const DWORD attributes = GetFileAttributesA(script.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        *error = SystemMessage(GetLastError());
+        return false;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        *error = "it is a folder";
+        return false;
+    }
+    return true;
+}
+
+int RunHook(const std::string& script, const char* action, const std::string& argument,
+            std::string* error) {
     std::string command;
+    const std::string tail = argument.empty() ? std::string() : " " + Quoted(argument);
     if (EndsWith(script, ".bat") || EndsWith(script, ".cmd")) {
         // Batch files run through the command interpreter; the whole line is
         // quoted once more for its /c rule.
-        command = "cmd.exe /d /c \"" + Quoted(script) + " " + Quoted(argument) + "\"";
+        command = "cmd.exe /d /c \"" + Quoted(script) + tail + "\"";
     } else {
-        command = Quoted(script) + " " + Quoted(argument);
+        command = Quoted(script) + tail;
     }
-    SetEnvironmentVariableA("ACTION", "download");
-    SetEnvironmentVariableA("ARGUMENT", argument.c_str());
+    SetEnvironmentVariableA("ACTION", action);
+    SetEnvironmentVariableA("ARGUMENT", argument.empty() ? nullptr : argument.c_str());
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
@@ -118,13 +201,18 @@ int RunHookScript(const std::string& script, const std::string& argument, std::s
     std::string line = command;
     const BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
                                         nullptr, &startup, &process);
+    const DWORD reason = GetLastError();
     SetEnvironmentVariableA("ACTION", nullptr);
     SetEnvironmentVariableA("ARGUMENT", nullptr);
     if (!started) {
-        *error = "cannot start (Windows error " + std::to_string(GetLastError()) + ")";
+        *error = "cannot start: " + SystemMessage(reason);
         return -1;
     }
     return WaitForExit(process);
+}
+
+int RunHookScript(const std::string& script, const std::string& argument, std::string* error) {
+    return RunHook(script, "download", argument, error);
 }
 
 int RunSelf(const std::vector<std::string>& args, std::string* error) {
@@ -174,6 +262,7 @@ int RunSelf(const std::vector<std::string>& args, std::string* error) {
         return -1;
     }
     if (child == 0) {
+        RestoreSignalsForChild();
         execv("/proc/self/exe", argv.data());
         _exit(127);
     }
@@ -184,7 +273,29 @@ int RunSelf(const std::vector<std::string>& args, std::string* error) {
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
+bool CheckHookScript(const std::string& script, std::string* error) {
+    struct stat info;
+    if (stat(script.c_str(), &info) != 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        *error = std::strerror(EISDIR);
+        return false;
+    }
+    if (access(script.c_str(), X_OK) != 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 int RunHookScript(const std::string& script, const std::string& argument, std::string* error) {
+    return RunHook(script, "download", argument, error);
+}
+
+int RunHook(const std::string& script, const char* action, const std::string& argument,
+            std::string* error) {
     std::fflush(nullptr);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
@@ -200,9 +311,12 @@ int RunHookScript(const std::string& script, const std::string& argument, std::s
     }
     if (child == 0) {
         close(report[0]);
-        setenv("ACTION", "download", 1);
-        setenv("ARGUMENT", argument.c_str(), 1);
-        char* const args[] = {const_cast<char*>(script.c_str()), const_cast<char*>(argument.c_str()),
+        RestoreSignalsForChild();
+        setenv("ACTION", action, 1);
+        if (argument.empty()) unsetenv("ARGUMENT");
+        else setenv("ARGUMENT", argument.c_str(), 1);
+        char* const args[] = {const_cast<char*>(script.c_str()),
+                              argument.empty() ? nullptr : const_cast<char*>(argument.c_str()),
                               nullptr};
         execv(script.c_str(), args);
         // Tells the parent why the script did not start.

@@ -11,6 +11,7 @@ namespace kqcam {
 namespace {
 
 constexpr std::uint16_t kZoomCode = 0xD02A;
+constexpr std::uint16_t kZoomMaximumCode = 0xD03D;
 
 std::string CodeText(std::uint16_t code) {
     std::string text = Hex(code, 2);
@@ -19,8 +20,35 @@ std::string CodeText(std::uint16_t code) {
     return text;
 }
 
+// Why a descriptor shows that the camera failed to report the property's
+// values, or an empty string. The library answers such a failure with an
+// empty list of choices or an empty range (0 to 0 in steps of 0), which is
+// never what a working camera offers for a settable property.
+std::string CameraProblem(Camera& camera, const PropDesc& desc) {
+    if (desc.form == PropForm::kEnumeration && desc.choices.empty()) {
+        return "the camera reported no choices for " + CodeText(desc.code);
+    }
+    if (desc.form == PropForm::kRange &&
+        (desc.maximum < desc.minimum || (desc.maximum == desc.minimum && desc.step == 0))) {
+        return "the camera reported an empty range (" + ValueText(desc.minimum, desc) + " to " +
+               ValueText(desc.maximum, desc) + ") for " + CodeText(desc.code);
+    }
+    // A zoom range of one position is what the library gives when the
+    // camera's maximum zoom could not be read; ZoomMaximum then holds the
+    // library's marker for that failure, 0x00FF.
+    if (desc.code == kZoomCode && desc.form == PropForm::kRange && desc.maximum == desc.minimum &&
+        camera.GetPropDesc(kZoomMaximumCode).currentValue == 0x00FF) {
+        return "the camera did not report its zoom range (ZoomMaximum reads 0x00FF)";
+    }
+    return std::string();
+}
+
+const char kCameraProblemHint[] =
+    ": the camera or the library failed to read it (the library's log tells more, --debug)";
+
 // The descriptor of a property the camera offers; a code the library only
-// answers with the undefined data type is refused.
+// answers with the undefined data type is refused, and so is a descriptor
+// the camera failed to fill.
 PropDesc OfferedDesc(Camera& camera, std::uint16_t code) {
     PropDesc desc = camera.GetPropDesc(code);
     if (desc.dataType == 0x0000) {
@@ -28,6 +56,8 @@ PropDesc OfferedDesc(Camera& camera, std::uint16_t code) {
                         " is not offered by the camera (KQ_GetDevicePropDesc gives data type "
                         "0x0000, undefined)");
     }
+    const std::string problem = CameraProblem(camera, desc);
+    if (!problem.empty()) OperationFailed(problem + kCameraProblemHint);
     return desc;
 }
 
@@ -88,8 +118,21 @@ void RunSummary(Session& session) {
 
 void RunListConfig(Session& session) {
     Camera& camera = session.Connected();
+    unsigned failed = 0;
     for (std::uint16_t code : camera.GetDeviceInfo().properties) {
-        PrintPropDesc(session.out, camera.GetPropDesc(code));
+        const PropDesc desc = camera.GetPropDesc(code);
+        const std::string problem = CameraProblem(camera, desc);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "kqcam: %s%s\n", problem.c_str(), kCameraProblemHint);
+            ++failed;
+            continue;
+        }
+        PrintPropDesc(session.out, desc);
+    }
+    if (failed > 0) {
+        std::fflush(session.out.data);
+        OperationFailed("the camera failed to describe " + std::to_string(failed) +
+                        (failed == 1 ? " property" : " properties"));
     }
 }
 

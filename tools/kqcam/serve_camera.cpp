@@ -1,8 +1,7 @@
 #include "serve_camera.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <fstream>
 
 #include "errors.h"
 #include "filename.h"
@@ -76,39 +75,6 @@ json CodeList(const std::vector<std::uint16_t>& codes, const char* (*name)(std::
     return list;
 }
 
-// The released-data callback writes the picture as it arrives.
-struct Transfer {
-    std::FILE* file = nullptr;
-    bool started = false;
-    bool ended = false;
-    bool outOfOrder = false;
-    int writeError = 0;
-    std::uint64_t bytes = 0;
-};
-
-uint32_t KQ_STDCALL OnReleasedData(uint32_t, uint32_t, void* context, const KQTransferProgress* record) {
-    auto* transfer = static_cast<Transfer*>(context);
-    if (transfer == nullptr || record == nullptr) return 0;
-    switch (record->status) {
-    case KQ_TRANSFER_START: transfer->started = true; break;
-    case KQ_TRANSFER_DATA:
-        if (!transfer->started || transfer->ended || record->offset != transfer->bytes ||
-            record->count > KQ_TRANSFER_CHUNK_SIZE || (record->count > 0 && record->data == nullptr)) {
-            transfer->outOfOrder = true;
-            break;
-        }
-        if (record->count > 0 && transfer->writeError == 0 &&
-            std::fwrite(record->data, 1, record->count, transfer->file) != record->count) {
-            transfer->writeError = errno != 0 ? errno : EIO;
-        }
-        transfer->bytes += record->count;
-        break;
-    case KQ_TRANSFER_END: transfer->ended = true; break;
-    default: transfer->outOfOrder = true; break;
-    }
-    return 0;
-}
-
 uint32_t KQ_STDCALL OnLiveFrame(uint32_t, void* context, uint32_t size, const uint8_t* jpeg) {
     if (context == nullptr || jpeg == nullptr || size == 0) return 0;
     try {
@@ -117,6 +83,11 @@ uint32_t KQ_STDCALL OnLiveFrame(uint32_t, void* context, uint32_t size, const ui
         // Out of memory for one frame: that frame is lost, the next may fit.
     }
     return 0;
+}
+
+std::uint64_t FileSize(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    return in ? static_cast<std::uint64_t>(in.tellg()) : 0;
 }
 
 }  // namespace
@@ -303,15 +274,15 @@ json CameraDesk::SetConfig(std::uint16_t code, const json& body) {
 
 Shot CameraDesk::Capture() {
     std::lock_guard<std::mutex> lock(desk_);
-    const Options& options = session_.options;
-    const unsigned counter = session_.shotCounter + 1;
-    const std::string pattern = options.filename.empty() ? "capt%04n.%C" : options.filename;
-    const std::string name = ExpandPattern(pattern, counter, LocalNow(), "jpg");
-    // Refused before the shutter is released, so no picture is taken for a
-    // file that could not be written.
-    if (!options.forceOverwrite && FileExists(name)) {
-        Refuse(409, name + " exists already; not overwritten (start kqcam with --force-overwrite)");
+    // The folder and the file (NAME.part) are made before the shutter is
+    // released, so no picture is taken for a file that could not be written.
+    std::unique_ptr<OutputFile> file;
+    try {
+        file = OpenOutput(session_, "capt%04n.%C", "jpg");
+    } catch (const Failure& failure) {
+        Refuse(500, failure.what());
     }
+    if (!file) Refuse(409, "the name is taken and kqcam runs with --skip-existing; no picture taken");
     {
         std::lock_guard<std::mutex> release(releaseMutex_);
         awaitingRelease_ = true;
@@ -324,6 +295,7 @@ Shot CameraDesk::Capture() {
             desk->awaitingRelease_ = false;
         }
     } unwait{this};
+    const Clock::time_point released = Clock::now();
     CheckCall("KQ_RC_Release", KQ_RC_Release(camera_->Handle()));
     KQEventRecord event;
     {
@@ -333,43 +305,11 @@ Shot CameraDesk::Capture() {
         }
         event = released_;
     }
-    std::FILE* file = nullptr;
-    try {
-        file = CreateOutputFile(name, options.forceOverwrite);
-    } catch (const Failure& failure) {
-        Refuse(500, failure.what());  // the picture is lost: the file could not be made
-    }
-    Transfer transfer;
-    transfer.file = file;
-    const KQResult result =
-        KQ_RC_GetReleasedData(camera_->Handle(), counter, event.eventCode, 0, &transfer, OnReleasedData);
-    const bool closed = std::fclose(file) == 0;
-    ApiError failure;
-    failure.status = 502;
-    if (result != RESULT_OK) {
-        failure.message = CallFailedMessage("KQ_RC_GetReleasedData", result);
-        failure.hasResult = true;
-        failure.result = result;
-    } else if (!transfer.started) {
-        failure.message = "KQ_RC_GetReleasedData delivered no data (see the library's log)";
-    } else if (transfer.outOfOrder || !transfer.ended) {
-        failure.message = "KQ_RC_GetReleasedData: the transfer records were incomplete or out of order";
-    } else if (transfer.writeError != 0 || !closed) {
-        failure.status = 500;
-        failure.message = "writing " + name + " failed: " +
-                          std::strerror(transfer.writeError != 0 ? transfer.writeError : errno);
-    }
-    if (!failure.message.empty()) {
-        std::remove(name.c_str());
-        throw failure;
-    }
-    session_.shotCounter = counter;
-    std::fprintf(session_.out.info, "Saved %s (%llu bytes)\n", name.c_str(),
-                 static_cast<unsigned long long>(transfer.bytes));
-    std::fflush(session_.out.info);
-    gallery_.Add(name, name, transfer.bytes);
+    // Fetches the picture into the file, names it, prints it and runs the
+    // download hook, as --capture-image-and-download does.
+    const std::string name = SaveReleasedPicture(session_, *file, event, session_.shotCounter + 1, released);
     Shot shot;
-    gallery_.Find(name, &shot);
+    gallery_.Add(name, name, FileSize(name), &shot);
     return shot;
 }
 

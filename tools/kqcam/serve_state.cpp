@@ -5,7 +5,7 @@
 
 namespace kqcam {
 
-void Gallery::Add(const std::string& name, const std::string& path, std::uint64_t bytes) {
+void Gallery::Add(const std::string& name, const std::string& path, std::uint64_t bytes, Shot* added) {
     Shot shot;
     shot.name = name;
     shot.path = path;
@@ -18,6 +18,7 @@ void Gallery::Add(const std::string& name, const std::string& path, std::uint64_
         if (same != shots_.end()) shots_.erase(same);
         shots_.push_back(shot);
     }
+    if (added) *added = shot;
     if (added_) added_(shot);
 }
 

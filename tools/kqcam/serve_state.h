@@ -30,8 +30,9 @@ public:
     explicit Gallery(Listener added) : added_(std::move(added)) {}
 
     // Tells the gallery about a picture written to `path` under `name`; a
-    // name written again (--force-overwrite) replaces its entry.
-    void Add(const std::string& name, const std::string& path, std::uint64_t bytes);
+    // name written again (--force-overwrite) replaces its entry. The entry
+    // as listed goes to `shot` when given.
+    void Add(const std::string& name, const std::string& path, std::uint64_t bytes, Shot* shot = nullptr);
     bool Find(const std::string& name, Shot* shot);
     std::vector<Shot> List();
 

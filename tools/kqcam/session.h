@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "camera.h"
+#include "filename.h"
 #include "options.h"
 #include "output.h"
 
@@ -14,6 +15,9 @@ namespace kqcam {
 
 struct Session {
     explicit Session(const Options& given);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
     Camera& Connected();
 
     const Options& options;
@@ -21,7 +25,24 @@ struct Session {
     Library library;
     std::unique_ptr<Camera> camera;
     unsigned shotCounter = 0;  // pictures saved so far in this run
+    unsigned fileCounter = 0;  // the %n of the last name taken: one counter for every file
+
+private:
+    std::FILE* null_ = nullptr;  // where messages go with --quiet
 };
+
+// The one way an action writes a file: --filename (or `defaultPattern`)
+// with the run's counter, --force-overwrite / --skip-existing, folders
+// created, NAME.part renamed when complete (see OutputFile). `suffix` is
+// the expected type for %C. Returns null when --skip-existing skips the
+// name, after saying so.
+std::unique_ptr<OutputFile> OpenOutput(Session& session, const std::string& defaultPattern,
+                                       const std::string& suffix);
+
+// Runs --hook-script (when given) with ACTION=`action`; `argument` is the
+// file for "download", empty otherwise. A script that cannot start ends the
+// run; one that fails only earns a warning.
+void RunHookAction(const Options& options, const char* action, const std::string& argument = "");
 
 // The actions, one function each.
 void RunAutoDetect(Session& session);
@@ -34,6 +55,14 @@ void RunCaptureImages(Session& session);
 void RunCapturePreview(Session& session);
 void RunCaptureMovie(Session& session, const Limit& limit);
 void RunWaitEvent(Session& session, const Limit& limit);
+
+// Fetches the picture of a released-image event into `file` (created
+// beforehand with OpenOutput), gives the file its name, prints it and runs
+// the download hook. `shot` numbers the picture in the run; `released` is
+// when it was asked for. Returns the file's path; throws a Failure (the
+// file removed) when the transfer fails.
+std::string SaveReleasedPicture(Session& session, OutputFile& file, const KQEventRecord& event,
+                                unsigned shot, Clock::time_point released);
 
 // Prints an event that arrived while another action waited for something
 // else, as a message.

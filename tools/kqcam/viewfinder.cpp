@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -14,10 +15,6 @@
 #include "platform.h"
 #include "progress.h"
 #include "session.h"
-
-#if !defined(_WIN32)
-#include <csignal>
-#endif
 
 namespace kqcam {
 
@@ -114,59 +111,56 @@ private:
                     "(see the library's log, --debug)");
 }
 
-std::string OutputName(const Session& session, const char* fallback, const char* suffix) {
-    const std::string pattern = session.options.filename.empty() ? fallback : session.options.filename;
-    return ExpandPattern(pattern, 1, LocalNow(), suffix);
+// Reports the events that arrived meanwhile (a camera error during a
+// movie), without waiting.
+void ReportPendingEvents(Session& session, Camera& camera) {
+    KQEventRecord record;
+    while (camera.NextEvent(Clock::now(), &record)) ReportStrayEvent(session, record);
 }
 
 }  // namespace
 
 void RunCapturePreview(Session& session) {
     Camera& camera = session.Connected();
-    const std::string path = OutputName(session, "preview.jpg", "jpg");
-    if (!session.options.forceOverwrite && FileExists(path)) {
-        OperationFailed(path + " exists already; not overwritten (use --force-overwrite)");
-    }
+    std::unique_ptr<OutputFile> file = OpenOutput(session, "preview.jpg", "jpg");
+    if (!file) return;
     std::vector<std::uint8_t> frame;
     {
         ViewFinder viewFinder(camera);
         if (!viewFinder.Next(Clock::now() + kFrameTimeout, &frame)) NoFrame();
     }
+    ReportPendingEvents(session, camera);
     if (!LooksLikeJpeg(frame)) OperationFailed("the viewfinder frame is not a whole JPEG image");
-    std::FILE* file = CreateOutputFile(path, session.options.forceOverwrite);
-    const bool written = std::fwrite(frame.data(), 1, frame.size(), file) == frame.size();
-    if (std::fclose(file) != 0 || !written) {
-        std::remove(path.c_str());
-        OperationFailed("writing " + path + " failed: " + std::strerror(errno));
-    }
+    file->Write(frame.data(), frame.size());
+    const std::string path = file->Commit();
     if (session.out.json) {
         std::fprintf(session.out.data, "{\"preview\":%s,\"bytes\":%u}\n", JsonString(path).c_str(),
                      static_cast<unsigned>(frame.size()));
     } else {
-        std::fprintf(session.out.data, "Saved preview %s (%u bytes)\n", path.c_str(),
+        std::fprintf(session.out.info, "Saved preview %s (%u bytes)\n", path.c_str(),
                      static_cast<unsigned>(frame.size()));
     }
+    std::fflush(session.out.info);
+    RunHookAction(session.options, "download", path);
 }
 
 void RunCaptureMovie(Session& session, const Limit& limit) {
     Camera& camera = session.Connected();
     const bool toStdout = session.options.toStdout;
     std::string path = "standard output";
-    std::FILE* file = stdout;
+    std::unique_ptr<OutputFile> file;
     if (toStdout) {
         SetStdoutBinary();
-#if !defined(_WIN32)
-        // A player that quits must end the recording, not kill kqcam.
-        std::signal(SIGPIPE, SIG_IGN);
-#endif
     } else {
-        path = OutputName(session, "movie.mjpg", "mjpg");
-        file = CreateOutputFile(path, session.options.forceOverwrite);
+        file = OpenOutput(session, "movie.mjpg", "mjpg");
+        if (!file) return;
+        path = file->Path();
     }
     std::uint64_t frames = 0;
-    std::uint64_t bytes = 0;
+    std::uint64_t bytes = 0;  // of whole frames
     std::uint64_t skipped = 0;
     bool readerGone = false;
+    bool frameMissing = false;
     int writeError = 0;
     const Clock::time_point start = Clock::now();
     std::uint64_t dropped = 0;
@@ -178,20 +172,27 @@ void RunCaptureMovie(Session& session, const Limit& limit) {
                 : Clock::time_point::max();
         std::vector<std::uint8_t> frame;
         while (limit.kind != Limit::kCount || frames < limit.count) {
+            ReportPendingEvents(session, camera);
             const Clock::time_point waitUntil =
                 Clock::now() + kFrameTimeout < end ? Clock::now() + kFrameTimeout : end;
             if (!viewFinder.Next(waitUntil, &frame)) {
                 if (interrupted || Clock::now() >= end) break;
-                if (!toStdout) std::fclose(file);
-                NoFrame();
+                frameMissing = true;
+                break;
             }
             if (!LooksLikeJpeg(frame)) {
                 ++skipped;
                 continue;
             }
-            if (std::fwrite(frame.data(), 1, frame.size(), file) != frame.size() || std::fflush(file) != 0) {
-                writeError = errno;
-                readerGone = toStdout && writeError == EPIPE;
+            if (toStdout) {
+                if (std::fwrite(frame.data(), 1, frame.size(), stdout) != frame.size() ||
+                    std::fflush(stdout) != 0) {
+                    writeError = errno != 0 ? errno : EIO;
+                    readerGone = writeError == EPIPE;
+                    break;
+                }
+            } else if (!file->Write(frame.data(), frame.size())) {
+                writeError = file->Error();
                 break;
             }
             ++frames;
@@ -199,10 +200,20 @@ void RunCaptureMovie(Session& session, const Limit& limit) {
         }
         dropped = viewFinder.Dropped();
     }
+    ReportPendingEvents(session, camera);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const bool closed = toStdout || std::fclose(file) == 0;
-    if ((writeError != 0 && !readerGone) || !closed) {
-        OperationFailed("writing the movie to " + path + " failed: " + std::strerror(writeError != 0 ? writeError : errno));
+    if (file) {
+        // A failed write (disk full) leaves the movie cut to its last whole
+        // frame; a movie without frames leaves no file at all.
+        if (writeError != 0 && !file->TruncateTo(bytes)) {
+            OperationFailed("writing the movie to " + path + " failed: " + std::strerror(writeError) +
+                            ", and it could not be cut back to its last whole frame");
+        }
+        if (frames == 0) {
+            file->Discard();
+        } else {
+            path = file->Commit();
+        }
     }
     const double fps = seconds > 0 ? static_cast<double>(frames) / seconds : 0.0;
     if (session.out.json) {
@@ -216,13 +227,23 @@ void RunCaptureMovie(Session& session, const Limit& limit) {
         std::fprintf(session.out.info,
                      "Movie: %llu frames in %.2f s (%.1f frames per second), %llu bytes (%s) to %s\n",
                      static_cast<unsigned long long>(frames), seconds, fps,
-                     static_cast<unsigned long long>(bytes), RateText(bytes, seconds).c_str(), path.c_str());
+                     static_cast<unsigned long long>(bytes), RateText(bytes, seconds).c_str(),
+                     frames == 0 && file ? "no file" : path.c_str());
         if (dropped + skipped > 0) {
             std::fprintf(session.out.info, "Movie: %llu frames dropped (writing too slow), %llu not JPEG\n",
                          static_cast<unsigned long long>(dropped), static_cast<unsigned long long>(skipped));
         }
     }
+    std::fflush(session.out.info);
+    if (writeError != 0 && !readerGone) {
+        OperationFailed("writing the movie to " + path + " failed: " + std::strerror(writeError) +
+                        (file && frames > 0 ? "; the file holds the " + std::to_string(frames) +
+                                                  " whole frames written before"
+                                            : std::string()));
+    }
+    if (frameMissing) NoFrame();
     if (frames == 0 && !interrupted) OperationFailed("the movie holds no frame");
+    if (file) RunHookAction(session.options, "download", path);
 }
 
 }  // namespace kqcam
