@@ -171,8 +171,26 @@ ZTSIM_API void ZTSim_SetDownloadValue(uint32_t value);
  * digits in the top left corner. */
 ZTSIM_API void ZTSim_SetShotSize(uint32_t width, uint32_t height);
 
-/* Number of shots taken (successful ZTShoot calls started) since the reset. */
+/* Number of shots taken (successful ZTShoot calls started, and presses of the
+ * shutter button) since the reset. */
 ZTSIM_API uint32_t ZTSim_ShotCount(void);
+
+/* Presses the camera's own shutter button `count` times, one after another:
+ * each press takes a shot as ZTShoot does (same picture, delays and
+ * downloads) and reports shot-completed to the subscriptions of every open
+ * session, with no client call behind it. Returns the number of shots taken;
+ * 0 while no session is open. */
+ZTSIM_API uint32_t ZTSim_PressShutterButton(uint32_t count);
+
+/* The `shoot`-th ZTShoot from now (1: the next) also presses the shutter
+ * button once, right after taking its own shot, and returns only when the
+ * first callback thread is idle: both shot-completed notifications, and the
+ * download-completed ones of a client that downloads from inside them, have
+ * been delivered, the shot's own first. 0 cancels. */
+ZTSIM_API void ZTSim_PressShutterButtonDuringShoot(uint32_t shoot);
+
+/* Shots taken with the shutter button since the reset. */
+ZTSIM_API uint32_t ZTSim_ShutterButtonShots(void);
 
 /* Writes the UTF-16 path reported by the last ZTDownloadFile into buffer,
  * NUL-terminated and cut to fit. Returns its length in code units without
@@ -341,6 +359,12 @@ ZTSIM_API uint32_t ZTSim_CallbacksRunning(void);
  *                                 first download
  *   ZTSIM_CAMERA_ERROR=KIND@MS    ZTSim_RaiseCameraError(KIND) MS milliseconds
  *                                 after the first session opened
+ *   ZTSIM_SHUTTER_BUTTON=COUNT@MS[+EVERY]
+ *                                 COUNT presses of the shutter button, the
+ *                                 first MS milliseconds after the first
+ *                                 session opened, then one every EVERY ms
+ *                                 (default 0: one after another)
+ *   ZTSIM_SHUTTER_DURING_SHOOT=N  ZTSim_PressShutterButtonDuringShoot(N)
  */
 
 #ifdef __cplusplus

@@ -13,6 +13,11 @@
 //                                a file of its own
 //   ZTSIM_CAMERA_ERROR=KIND@MS   a camera error of KIND, MS milliseconds
 //                                after the first session opened
+//   ZTSIM_SHUTTER_BUTTON=COUNT@MS[+EVERY]
+//                                COUNT presses of the shutter button, the
+//                                first MS milliseconds after the first
+//                                session opened, then every EVERY ms
+//   ZTSIM_SHUTTER_DURING_SHOOT=N the N-th ZTShoot also presses the button
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -115,12 +120,49 @@ void ScheduleCameraError(const char* value) {
     }).detach();
 }
 
+// Presses the shutter button from a thread of its own once a session is
+// open; the thread ends after the last press, or when no session opens within
+// a minute. A press while no session is open is skipped.
+void ScheduleShutterButton(const char* value) {
+    const std::vector<std::string> fields = Split(value, '@');
+    long long count = 0;
+    long long delayMs = 0;
+    long long everyMs = 0;
+    if (fields.size() != 2 || !ParseNumber(fields[0], &count) || count <= 0 || count > 100000) return;
+    const std::vector<std::string> times = Split(fields[1], '+');
+    if (times.size() > 2 || !ParseNumber(times[0], &delayMs) || delayMs < 0 ||
+        (times.size() == 2 && (!ParseNumber(times[1], &everyMs) || everyMs < 0))) {
+        return;
+    }
+    std::thread([count, delayMs, everyMs]() {
+        for (int waited = 0; waited < 60000; waited += 10) {
+            if (ZTSim_OpenSessionCount() > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                for (long long i = 0; i < count; ++i) {
+                    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(everyMs));
+                    ZTSim_PressShutterButton(1);
+                }
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }).detach();
+}
+
+void ApplyShutterDuringShoot(const char* value) {
+    long long shoot = 0;
+    if (!ParseNumber(value, &shoot) || shoot < 0 || shoot > 0x7FFFFFFF) return;
+    ZTSim_PressShutterButtonDuringShoot(static_cast<uint32_t>(shoot));
+}
+
 struct EnvironmentConfig {
     EnvironmentConfig() {
         if (const char* value = std::getenv("ZTSIM_CAMERAS")) ApplyCameras(value);
         if (const char* value = std::getenv("ZTSIM_FAIL")) ApplyFaults(value);
         if (const char* value = std::getenv("ZTSIM_DOWNLOAD_PATH")) ApplyDownloadPath(value);
         if (const char* value = std::getenv("ZTSIM_CAMERA_ERROR")) ScheduleCameraError(value);
+        if (const char* value = std::getenv("ZTSIM_SHUTTER_BUTTON")) ScheduleShutterButton(value);
+        if (const char* value = std::getenv("ZTSIM_SHUTTER_DURING_SHOOT")) ApplyShutterDuringShoot(value);
     }
 };
 

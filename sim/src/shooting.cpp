@@ -1,4 +1,5 @@
-// A shot is taken by ZTShoot, which encodes the camera's picture and, after
+// A shot is taken by ZTShoot (or by the camera's own shutter button, with no
+// client call), which encodes the camera's picture and, after
 // the shot delay, reports shot-completed with a record whose first word is
 // the item to download. ZTDownloadFile writes that item's JPEG to a new
 // temporary file and, after the download delay, reports download-completed
@@ -47,6 +48,10 @@ struct Shooting {
     int height = kShotHeight;
     uint32_t shotCount = 0;
     uint32_t nextItem = kFirstItem;
+    // ZTShoot calls still to come before the one that also presses the
+    // shutter button; 0: none does.
+    uint32_t pressAtShoot = 0;
+    uint32_t buttonShots = 0;
     std::map<uint32_t, Jpeg> shots;  // taken, not yet downloaded
     std::u16string lastPath;
     bool hasNextPath = false;
@@ -125,6 +130,48 @@ std::u16string FromUnits(const uint16_t* path) {
     return text;
 }
 
+// Queues shot-completed for `item` to the shoot-completed subscriptions on
+// `session` (every session when null). The caller holds state.mutex.
+void QueueShootCompleted(SimState& state, ZTHandle session, int32_t delayMs, uint32_t item,
+                         uint32_t shotNumber) {
+    if (delayMs == ZTSIM_DELAY_NEVER) return;
+    auto record = std::make_shared<const std::array<uint32_t, 2>>(
+        std::array<uint32_t, 2>{{item, shotNumber}});
+    for (const LiveSubscription& target :
+         state.subscriptions.OfKind(SubscriptionKind::ShootCompleted, session)) {
+        QueueNotification(state, target, DueIn(delayMs), [record](AnyProc proc, void* context) {
+            reinterpret_cast<ZTShootCompletedProc>(proc)(context, record->data());
+        });
+    }
+}
+
+// One press of the camera's own shutter button: a shot as ZTShoot takes it,
+// reported to every open session, with no client call behind it. Returns
+// whether a shot was taken (a session is open).
+bool PressShutterButtonOnce() {
+    SimState& state = State();
+    Shooting& shots = Shots();
+    std::unique_lock<std::mutex> lock(state.mutex);
+    if (!state.initialized || state.sessions.empty()) return false;
+    const uint32_t shotNumber = ++shots.shotCount;
+    ++shots.buttonShots;
+    const int width = shots.width;
+    const int height = shots.height;
+    lock.unlock();
+    // Encoding takes a while; no lock is held meanwhile.
+    auto jpeg = std::make_shared<std::vector<unsigned char>>();
+    if (!MakeShotJpeg(shotNumber, width, height, kShotQuality, jpeg.get())) return false;
+    lock.lock();
+    if (!state.initialized || state.sessions.empty()) return false;
+    const uint32_t item = shots.nextItem++;
+    shots.shots[item] = jpeg;
+    const int32_t delayMs = shots.shootDelayMs;
+    QueueShootCompleted(state, nullptr, delayMs, item, shotNumber);
+    lock.unlock();
+    WaitIfAtOnce(state, delayMs);
+    return true;
+}
+
 }  // namespace
 
 namespace ztsim {
@@ -156,20 +203,18 @@ extern "C" ZT_API ZTResult ZT_STDCALL ZTShoot(ZTHandle session) {
         const uint32_t item = shots.nextItem++;
         shots.shots[item] = jpeg;
         const int32_t delayMs = shots.shootDelayMs;
-        if (delayMs != ZTSIM_DELAY_NEVER) {
-            auto record = std::make_shared<const std::array<uint32_t, 2>>(
-                std::array<uint32_t, 2>{{item, shotNumber}});
-            for (const LiveSubscription& target :
-                 state.subscriptions.OfKind(SubscriptionKind::ShootCompleted, session)) {
-                QueueNotification(state, target, DueIn(delayMs),
-                                  [record](AnyProc proc, void* context) {
-                                      reinterpret_cast<ZTShootCompletedProc>(proc)(context,
-                                                                                   record->data());
-                                  });
-            }
-        }
+        QueueShootCompleted(state, session, delayMs, item, shotNumber);
+        const bool press = shots.pressAtShoot != 0 && --shots.pressAtShoot == 0;
         call.Unlock();
         WaitIfAtOnce(state, delayMs);
+        // The button pressed right after this shot: its picture reaches the
+        // client after the shot's own, and both have been delivered (and
+        // downloaded, by a client that downloads on shot-completed) when
+        // ZTShoot returns, whatever the delays and the host's speed.
+        if (press) {
+            PressShutterButtonOnce();
+            state.callbacks.WaitFirstIdle();
+        }
         return ZT_OK;
     });
 }
@@ -297,5 +342,29 @@ extern "C" ZTSIM_API uint32_t ZTSim_RaiseDownloadCompleted(uint32_t value, const
         SimState& state = State();
         std::lock_guard<std::mutex> lock(state.mutex);
         return QueueDownloadCompleted(state, nullptr, 0, value, delivered);
+    });
+}
+
+extern "C" ZTSIM_API uint32_t ZTSim_PressShutterButton(uint32_t count) {
+    return Guarded<uint32_t>(0, [=]() {
+        uint32_t taken = 0;
+        for (uint32_t i = 0; i < count && PressShutterButtonOnce(); ++i) ++taken;
+        return taken;
+    });
+}
+
+extern "C" ZTSIM_API void ZTSim_PressShutterButtonDuringShoot(uint32_t shoot) {
+    GuardedVoid([=]() {
+        SimState& state = State();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        Shots().pressAtShoot = shoot;
+    });
+}
+
+extern "C" ZTSIM_API uint32_t ZTSim_ShutterButtonShots(void) {
+    return Guarded<uint32_t>(0, []() {
+        SimState& state = State();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        return Shots().buttonShots;
     });
 }

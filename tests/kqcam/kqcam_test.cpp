@@ -61,7 +61,9 @@ TEST_F(Kqcam, HelpListsEveryOptionWithExamples) {
          {"--auto-detect", "--summary", "--list-config", "--get-config", "--set-config ",
           "--set-config-index", "--zoom", "--capture-image-and-download", "--filename",
           "--force-overwrite", "--interval", "--frames", "--hook-script", "--capture-preview",
-          "--capture-movie", "--stdout", "--wait-event", "--json", "--debug", "Examples:"}) {
+          "--capture-movie", "--stdout", "--wait-event", "--json", "--debug", "Examples:",
+          "--capture-tethered", "--wait-event-and-download", "Property names", "shutterspeed",
+          "--set-config-value"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }
@@ -204,9 +206,9 @@ TEST_F(Kqcam, SetConfigTakesRawValuesAndChoiceIndexes) {
     // One run: the simulated camera starts afresh with every process.
     Result r = Run({"--set-config", "0xD01C=0x58", "--get-config", "0xD01C"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("Set 0xD01C (IsoSpeed) to 0x0058 (88); current value 0x0058 (88)\n"),
+    EXPECT_NE(r.out.find("Set 0xD01C (IsoSpeed) to 0x0058 (88) ISO 400; current value 0x0058 (88) ISO 400\n"),
               std::string::npos) << r.out;
-    EXPECT_EQ(Values(r.out, "Current"), std::vector<std::string>{"0x0058 (88)"});
+    EXPECT_EQ(Values(r.out, "Current"), std::vector<std::string>{"0x0058 (88) ISO 400"});
 
     // Index 1 of 0xD01C's choices, as --get-config lists them.
     const auto choices = Values(Run({"--get-config", "0xD01C"}).out, "Choice");

@@ -40,12 +40,13 @@ bool Eventually(F condition, int seconds = 20) {
 class Serve : public ::testing::Test {
 protected:
     // Starts kqcam --serve on a free loopback port with `extra` arguments.
-    void Start(const std::vector<std::string>& extra = {}, const std::string& address = "127.0.0.1:0") {
+    void Start(const std::vector<std::string>& extra = {}, const std::string& address = "127.0.0.1:0",
+               const std::map<std::string, std::string>& env = {}) {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = FreshFolder(std::string(info->test_suite_name()) + "." + info->name());
         std::vector<std::string> args = {"--serve=" + address};
         args.insert(args.end(), extra.begin(), extra.end());
-        server_.reset(new ServerProcess(args, dir_));
+        server_.reset(new ServerProcess(args, dir_, env));
         const std::string line = server_->WaitForLine("Serving ", std::chrono::seconds(60));
         std::smatch m;
         ASSERT_TRUE(std::regex_search(line, m, std::regex("http://[^:]+:(\\d+)/(\\?token=([0-9a-f]+))?")))
@@ -213,6 +214,14 @@ TEST_F(Serve, SettingsAreCheckedAndReadBack) {
     ASSERT_TRUE(res && res->status == 200) << res->body;
     EXPECT_EQ(json::parse(Get("/api/config/0xD01C")->body)["current"]["value"], first["value"]);
 
+    // By label, as the settings panel shows it.
+    res = Send("PUT", "/api/config/0xD01C", R"({"label":"ISO 400"})");
+    ASSERT_TRUE(res && res->status == 200) << res->body;
+    EXPECT_EQ(json::parse(res->body)["current"]["label"], "ISO 400");
+    ExpectError(Send("PUT", "/api/config/0xD01C", R"({"label":"ISO 7"})"), 400, "unknown label");
+    res = Send("PUT", "/api/config/0xD01C", json{{"value", first["hex"]}}.dump());
+    ASSERT_TRUE(res && res->status == 200) << res->body;
+
     res = Send("PUT", "/api/config/0xD02A", R"({"value":7})");
     ASSERT_TRUE(res && res->status == 200) << res->body;
     EXPECT_EQ(json::parse(res->body)["current"]["value"], 7);
@@ -323,6 +332,20 @@ TEST_F(Serve, CapturesFromTwoClientsAtOnceAreWrittenAndListed) {
     // sends one.
     Send("PUT", "/api/config/0xD02A", R"({"value":1})");
     eventReader.join();
+}
+
+TEST_F(Serve, ShutterButtonPicturesJoinTheGallery) {
+    Start({"--filename", "tether-%n.jpg"}, "127.0.0.1:0", {{"ZTSIM_SHUTTER_BUTTON", "2@300+300"}});
+    ASSERT_TRUE(Eventually([&] { return json::parse(Get("/api/shots")->body).size() == 2; }, 60))
+        << Get("/api/shots")->body << server_->Err();
+    // A capture afterwards takes the next name.
+    const auto res = Send("POST", "/api/capture", "{}");
+    ASSERT_TRUE(res && res->status == 201) << res->body;
+    EXPECT_EQ(json::parse(res->body)["name"], "tether-3.jpg");
+    for (const char* name : {"tether-1.jpg", "tether-2.jpg", "tether-3.jpg"}) {
+        EXPECT_TRUE(DecodeJpeg(ReadFile(Path(name))).ok) << name;
+        EXPECT_EQ(Get(std::string("/api/shots/") + name)->body, ReadFile(Path(name))) << name;
+    }
 }
 
 TEST_F(Serve, TakenNamesAreNeverOverwritten) {

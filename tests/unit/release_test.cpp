@@ -289,5 +289,36 @@ TEST_F(ReleaseTest, ForeignContextsAndNullPathsOnlyLog) {
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_DownloadFile), 0u);
 }
 
+// The camera's own shutter button: shots with no release behind them reach
+// the client as released-image events like any other, and a press during a
+// release is delivered, after the release's own picture, before ZTShoot
+// returns.
+TEST_F(ReleaseTest, ShutterButtonShotsArriveAsReleasedImages) {
+    EXPECT_EQ(ZTSim_PressShutterButton(1), 0u) << "no session open";
+    const std::uint32_t camera = Connect();
+    ZTSim_SetShotSize(64, 48);
+    EXPECT_EQ(ZTSim_PressShutterButton(2), 2u);
+    ZTSim_WaitIdle();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].code, kqPTP_FULL_VIEW_RELEASED);
+    EXPECT_EQ(seen[1].code, kqPTP_FULL_VIEW_RELEASED);
+    EXPECT_NE(seen[0].pathAtEvent, seen[1].pathAtEvent) << "a file of its own for each shot";
+    EXPECT_EQ(ZTSim_ShutterButtonShots(), 2u);
+    EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_Shoot), 0u);
+
+    seen.clear();
+    UseSleep(SleepUntilSimulatorIdle);
+    ZTSim_PressShutterButtonDuringShoot(2);
+    EXPECT_EQ(KQ_RC_Release(camera), RESULT_OK);
+    ZTSim_WaitIdle();
+    EXPECT_EQ(seen.size(), 1u) << "the first release is left alone";
+    seen.clear();
+    EXPECT_EQ(KQ_RC_Release(camera), RESULT_OK);
+    ASSERT_EQ(seen.size(), 2u) << "both pictures delivered before the release returned";
+    EXPECT_EQ(seen[1].pathAtEvent, LastShotPath()) << "the button's picture comes second";
+    EXPECT_EQ(ZTSim_ShutterButtonShots(), 3u);
+    EXPECT_EQ(ZTSim_ShotCount(), 5u);
+}
+
 }  // namespace
 }  // namespace kq::test

@@ -1,8 +1,10 @@
 #include "camera.h"
 
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 #include "errors.h"
@@ -15,10 +17,15 @@ namespace {
 // Events wait here until a command takes them. The queue lives as long as
 // the process: a callback already running on the library's thread may still
 // finish after the camera object is gone.
+struct QueuedEvent {
+    KQEventRecord record;
+    std::shared_ptr<const ReleasedPicture> picture;  // with a released-image event
+};
+
 struct EventQueue {
     std::mutex mutex;
     std::condition_variable arrived;
-    std::deque<KQEventRecord> events;
+    std::deque<QueuedEvent> events;
 };
 
 EventQueue& Events() {
@@ -26,14 +33,28 @@ EventQueue& Events() {
     return *queue;
 }
 
-uint32_t KQ_STDCALL OnEvent(uint32_t, void*, const KQEventRecord* record) {
+uint32_t KQ_STDCALL OnEvent(uint32_t cameraHandle, void*, const KQEventRecord* record) {
     if (record == nullptr) return 0;
-    EventQueue& queue = Events();
-    {
-        std::lock_guard<std::mutex> lock(queue.mutex);
-        queue.events.push_back(*record);
+    try {
+        // Copied first: the library may build its records in the buffer a
+        // transfer reads into.
+        QueuedEvent event{*record, nullptr};
+        // The picture is fetched here, while the library still holds it:
+        // the next download cannot replace it before this callback returns.
+        if (event.record.eventCode == kqPTP_FULL_VIEW_RELEASED) {
+            event.picture = std::make_shared<const ReleasedPicture>(
+                FetchReleasedPicture(cameraHandle, event.record.eventCode));
+        }
+        EventQueue& queue = Events();
+        {
+            std::lock_guard<std::mutex> lock(queue.mutex);
+            queue.events.push_back(std::move(event));
+        }
+        queue.arrived.notify_all();
+    } catch (...) {
+        // Nothing may unwind into the library's thread; an event that could
+        // not be queued is lost.
     }
-    queue.arrived.notify_all();
     return 0;
 }
 
@@ -105,6 +126,7 @@ Camera::Camera(Library& library) {
 
 Camera::~Camera() {
     if (callbackSet_) KQ_ClearEventCallBack(device_.handle);
+    ReportUnsavedPictures();
     if (connected_) KQ_DisconnectCamera(device_.handle);
     KQ_DestroyCameraObject(device_.handle);
 }
@@ -159,18 +181,40 @@ void Camera::SetValue(std::uint16_t code, std::uint64_t value, std::size_t width
                 KQ_SetDevicePropValue(device_.handle, code, static_cast<uint32_t>(width), buffer));
 }
 
+// Pictures fetched but never taken by an action (the shutter button pressed
+// while kqcam did something else) are not written anywhere unasked; the
+// user is told how many there were.
+void Camera::ReportUnsavedPictures() {
+    std::size_t pictures = 0;
+    {
+        EventQueue& queue = Events();
+        std::lock_guard<std::mutex> lock(queue.mutex);
+        for (const QueuedEvent& event : queue.events) {
+            if (event.picture) ++pictures;
+        }
+    }
+    if (pictures == 0) return;
+    std::fprintf(stderr,
+                 "kqcam: warning: %u %s taken with the camera's shutter button %s not saved "
+                 "(--capture-tethered saves them)\n",
+                 static_cast<unsigned>(pictures), pictures == 1 ? "picture" : "pictures",
+                 pictures == 1 ? "was" : "were");
+}
+
 void Camera::DiscardEvents() {
     EventQueue& queue = Events();
     std::lock_guard<std::mutex> lock(queue.mutex);
     queue.events.clear();
 }
 
-bool Camera::NextEvent(Clock::time_point deadline, KQEventRecord* record) {
+bool Camera::NextEvent(Clock::time_point deadline, KQEventRecord* record,
+                       std::shared_ptr<const ReleasedPicture>* picture) {
     EventQueue& queue = Events();
     std::unique_lock<std::mutex> lock(queue.mutex);
     for (;;) {
         if (!queue.events.empty()) {
-            *record = queue.events.front();
+            *record = queue.events.front().record;
+            if (picture != nullptr) *picture = queue.events.front().picture;
             queue.events.pop_front();
             return true;
         }

@@ -1,17 +1,20 @@
 // One camera session through the KQ_ functions: start of the library, the
 // camera list, the connection, the event callback, datasets and values.
 // The library calls the event callback on a thread of its own; events are
-// queued under a lock and taken by the waiting command.
+// queued under a lock and taken by the waiting command. Released pictures
+// are fetched inside the callback and queued with their event.
 #ifndef KQCAM_CAMERA_H
 #define KQCAM_CAMERA_H
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "datasets.h"
 #include "kqsdk.h"
+#include "released_picture.h"
 
 namespace kqcam {
 
@@ -54,10 +57,13 @@ public:
     // Forgets the events received so far.
     void DiscardEvents();
     // Takes the next event; false when none arrived before `deadline` or the
-    // run was interrupted.
-    bool NextEvent(Clock::time_point deadline, KQEventRecord* record);
+    // run was interrupted. A released-image event comes with its picture,
+    // already fetched from the library (`picture`, when asked for).
+    bool NextEvent(Clock::time_point deadline, KQEventRecord* record,
+                   std::shared_ptr<const ReleasedPicture>* picture = nullptr);
 
 private:
+    void ReportUnsavedPictures();
     Device device_;
     bool connected_ = false;
     bool callbackSet_ = false;

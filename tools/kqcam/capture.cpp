@@ -1,6 +1,9 @@
 // --capture-image-and-download: create the file, release, wait for the
-// released-image event, fetch the image through the transfer records into
+// released-image event, write its picture through the transfer records into
 // the file, run the hook; with --frames and --interval as a time-lapse.
+// Pictures taken with the camera's own shutter button meanwhile are saved as
+// files of their own.
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -70,11 +73,17 @@ uint32_t KQ_STDCALL OnReleasedData(uint32_t, uint32_t, void* context,
 }
 
 // Waits for the released-image event, reporting any other event on the way.
-bool AwaitReleased(Session& session, Clock::time_point deadline, KQEventRecord* released) {
+// The first picture to arrive after the release began is taken for the
+// release's own: through this API a picture carries nothing that tells a
+// release from the camera's shutter button, so when both land during one
+// release their order decides. Either way both are saved.
+bool AwaitReleased(Session& session, Clock::time_point deadline,
+                   std::shared_ptr<const ReleasedPicture>* released) {
     KQEventRecord record;
-    while (session.camera->NextEvent(deadline, &record)) {
-        if (record.eventCode == kqPTP_FULL_VIEW_RELEASED) {
-            *released = record;
+    std::shared_ptr<const ReleasedPicture> picture;
+    while (session.camera->NextEvent(deadline, &record, &picture)) {
+        if (record.eventCode == kqPTP_FULL_VIEW_RELEASED && picture) {
+            *released = picture;
             return true;
         }
         ReportStrayEvent(session, record);
@@ -142,6 +151,9 @@ void ReleaseShutter(Camera& camera, bool quiet) {
 // its name and no picture was taken.
 bool CaptureOne(Session& session) {
     Camera& camera = session.Connected();
+    // Pictures taken with the camera's button before this release are
+    // saved first, under their own numbers.
+    SaveShutterButtonPicturesUntil(session, Clock::now());
     // The folder and the file are made before the shutter is released, so
     // no picture is taken for a file that could not be written.
     std::unique_ptr<OutputFile> file = OpenOutput(session, "capt%04n.%C", "jpg");
@@ -149,25 +161,25 @@ bool CaptureOne(Session& session) {
 
     const Clock::time_point released = Clock::now();
     ReleaseShutter(camera, session.options.quiet);
-    KQEventRecord event;
-    if (!AwaitReleased(session, Clock::now() + kEventGrace, &event)) {
+    std::shared_ptr<const ReleasedPicture> picture;
+    if (!AwaitReleased(session, Clock::now() + kEventGrace, &picture)) {
         if (interrupted) OperationFailed("interrupted while waiting for the picture");
         OperationFailed("KQ_RC_Release returned but no picture arrived (no event 0xC008 "
                         "kqPTP_FULL_VIEW_RELEASED); the library's log tells more (--debug)");
     }
-    SaveReleasedPicture(session, *file, event, session.shotCounter + 1, released);
+    SavePicture(session, *picture, *file, released, PictureSource::kRelease);
     return true;
 }
 
-// Sleeps until `when`, waking every 50 ms to notice an interruption or
-// SIGUSR1; true when SIGUSR1 asked for the picture now.
-bool SleepUntil(Clock::time_point when) {
+// Waits until `when`, saving what the shutter button delivers meanwhile and
+// waking every 50 ms to notice an interruption or SIGUSR1; true when SIGUSR1
+// asked for the picture now.
+bool WaitForNextPicture(Session& session, Clock::time_point when) {
     while (!interrupted) {
         if (captureNow.exchange(false)) return true;
         const Clock::time_point now = Clock::now();
         if (now >= when) return false;
-        const Clock::time_point slice = now + std::chrono::milliseconds(50);
-        std::this_thread::sleep_until(when < slice ? when : slice);
+        SaveShutterButtonPicturesUntil(session, std::min(when, now + std::chrono::milliseconds(50)));
     }
     return false;
 }
@@ -178,15 +190,15 @@ std::string Pictures(std::uint64_t n) {
 
 }  // namespace
 
-std::string SaveReleasedPicture(Session& session, OutputFile& file, const KQEventRecord& event,
-                                unsigned shot, Clock::time_point released) {
+std::string SavePicture(Session& session, const ReleasedPicture& picture, OutputFile& file,
+                        Clock::time_point since, PictureSource source) {
     Camera& camera = session.Connected();
+    const unsigned shot = session.shotCounter + 1;
     Progress progress(session.out.info, IsTerminal(session.out.info), file.Path());
     Transfer transfer;
     transfer.file = &file;
     transfer.progress = &progress;
-    const KQResult result = KQ_RC_GetReleasedData(camera.Handle(), shot, event.eventCode, 0,
-                                                  &transfer, OnReleasedData);
+    const KQResult result = ReplayReleasedPicture(picture, camera.Handle(), shot, &transfer, OnReleasedData);
     if (transfer.started) progress.Finish(transfer.bytes);
     std::string problem;
     if (result != RESULT_OK) {
@@ -205,12 +217,17 @@ std::string SaveReleasedPicture(Session& session, OutputFile& file, const KQEven
         transfer.bytes < sizeof transfer.head ? static_cast<std::size_t>(transfer.bytes) : sizeof transfer.head;
     const std::string path = file.Commit(SuffixOfData(transfer.head, headSize));
     session.shotCounter = shot;
-    const double seconds = std::chrono::duration<double>(Clock::now() - released).count();
+    const bool button = source == PictureSource::kShutterButton;
+    const double seconds = std::chrono::duration<double>(Clock::now() - since).count();
     if (session.out.json) {
-        std::fprintf(session.out.data, "{\"file\":%s,\"bytes\":%llu,\"shot\":%u,\"seconds\":%.3f}\n",
+        std::fprintf(session.out.data, "{\"file\":%s,\"bytes\":%llu,\"shot\":%u,\"seconds\":%.3f%s}\n",
                      JsonString(path).c_str(), static_cast<unsigned long long>(transfer.bytes),
-                     shot, seconds);
+                     shot, seconds, button ? ",\"source\":\"shutter-button\"" : "");
         std::fflush(session.out.data);
+    } else if (button) {
+        std::fprintf(session.out.info, "Saved %s (%llu bytes), taken with the camera's shutter button\n",
+                     path.c_str(), static_cast<unsigned long long>(transfer.bytes));
+        std::fflush(session.out.info);
     } else {
         std::fprintf(session.out.info, "Saved %s (%llu bytes), %.2f s from release to file\n",
                      path.c_str(), static_cast<unsigned long long>(transfer.bytes), seconds);
@@ -240,7 +257,7 @@ void RunCaptureImages(Session& session) {
                 std::fprintf(stderr, "kqcam: warning: picture %llu starts late; the previous one "
                              "took longer than the interval\n", static_cast<unsigned long long>(i + 1));
             }
-            if (SleepUntil(due) && options.resetInterval) {
+            if (WaitForNextPicture(session, due) && options.resetInterval) {
                 first = Clock::now();
                 base = i;
             }
@@ -256,6 +273,8 @@ void RunCaptureImages(Session& session) {
             base = i + 1;
         }
     }
+    // A picture from the shutter button that arrived during the last shot.
+    SaveShutterButtonPicturesUntil(session, Clock::now());
 }
 
 }  // namespace kqcam

@@ -30,6 +30,7 @@ void RunAction(Session& session, const Action& action) {
     case Action::kCapturePreview: RunCapturePreview(session); break;
     case Action::kCaptureMovie: RunCaptureMovie(session, action.limit); break;
     case Action::kWaitEvent: RunWaitEvent(session, action.limit); break;
+    case Action::kCaptureTethered: RunCaptureTethered(session, action.limit); break;
     case Action::kServe: RunServe(session, action.text); break;
     }
     std::fflush(session.out.data);

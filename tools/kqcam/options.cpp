@@ -1,11 +1,13 @@
 #include "options.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "errors.h"
 #include "filename.h"
+#include "property_names.h"
 #include "serve.h"
 
 namespace kqcam {
@@ -23,11 +25,19 @@ const char kHelp[] =
     "  --summary                   print the camera's DeviceInfo: operations, events,\n"
     "                              device properties and formats\n"
     "  --list-config               print every device property's descriptor\n"
-    "  --get-config CODE           print one property's descriptor (CODE: 0xD01C or 53276)\n"
+    "  --get-config CODE           print one property's descriptor (CODE: 0xD01C or 53276,\n"
+    "                              or a name such as iso; see Property names below)\n"
     "  --set-config CODE=VALUE     set a property to a raw value (hex 0x.. or decimal),\n"
     "                              sent exactly as given; it must be one of the\n"
     "                              descriptor's choices or inside its range\n"
-    "  --set-config-index CODE=N   set a property to its N-th choice (from 0, as listed)\n"
+    "  --set-config NAME=VALUE     set a property named as below; where its values have\n"
+    "                              labels, VALUE is written as a photographer does:\n"
+    "                              iso=400, iso=auto, shutterspeed=1/125, shutterspeed=2s,\n"
+    "                              aperture=5.6 (or f/5.6), exposurecompensation=+0.3,\n"
+    "                              contrast=-1; a raw value is then written in hex (0x58)\n"
+    "  --set-config-value NAME=VALUE  the same, VALUE always a label (ISO 400, 1/125)\n"
+    "  --set-config-index CODE=N   set a property to its N-th choice (from 0, as listed);\n"
+    "                              CODE may be a name\n"
     "  --zoom N                    move the zoom to position N (0 to 14)\n"
     "\n"
     "Capture:\n"
@@ -52,6 +62,15 @@ const char kHelp[] =
     "                              SIGUSR1 takes the next picture at once\n"
     "  --reset-interval            after a picture taken on SIGUSR1, count the interval\n"
     "                              from that picture\n"
+    "  --capture-tethered[=N|Ns|Nf]  save the pictures taken with the camera's own\n"
+    "                              shutter button as they arrive (--filename, --hook-script\n"
+    "                              apply): until N events, N seconds (also Nms), N pictures\n"
+    "                              saved (Nf), or until interrupted (Ctrl-C); other events\n"
+    "                              are printed as --wait-event prints them.\n"
+    "                              Alias: --wait-event-and-download\n"
+    "                              A picture taken with the shutter button while kqcam\n"
+    "                              captures is saved too, as a file of its own (counter %n\n"
+    "                              goes on), reported as taken with the shutter button\n"
     "  --hook-script PATH          run PATH with ACTION=init before the first action,\n"
     "                              ACTION=start once the camera is connected,\n"
     "                              ACTION=download after each file is saved (its path as\n"
@@ -80,6 +99,17 @@ const char kHelp[] =
     "                              default 127.0.0.1:8080. Another address than\n"
     "                              loopback needs the token of the printed URL\n"
     "\n"
+    "Property names (any case; '-' and '_' are ignored; a path such as\n"
+    "/main/imgsettings/iso is named by its last part):\n"
+    "  iso, isospeed (0xD01C)        shutterspeed, shutter, exposuretime (0xD01E)\n"
+    "  aperture, f-number (0xD01D)   exposurecompensation, exposurebias, ev (0xD01F)\n"
+    "  whitebalance, wb (0xD00C)     flashcompensation (0xD020)\n"
+    "  imagequality, quality (0xD006)  expprogram, exposuremode (0xD008)\n"
+    "  meteringmode (0xD00A)  flashmode (0xD010)  focusmode (0xD013)  contrast (0xD017)\n"
+    "  sharpness (0xD019)  zoom (0xD02A)  zoommaximum (0xD03D)\n"
+    "  Values whose meaning is known (ISO, shutter speed, aperture, compensations,\n"
+    "  contrast, sharpness) are shown with their label: 0x0058 (88) ISO 400.\n"
+    "\n"
     "Output:\n"
     "  --json                      print data as JSON lines (one object per line);\n"
     "                              messages then go to standard error\n"
@@ -106,6 +136,9 @@ const char kHelp[] =
     "  kqcam --capture-movie=5s --filename clip.mjpg\n"
     "  kqcam --capture-movie --stdout | ffplay -f mjpeg -\n"
     "  kqcam --wait-event=10s\n"
+    "  kqcam --set-config iso=400 --set-config shutterspeed=1/125 --get-config aperture\n"
+    "  kqcam --capture-tethered --filename studio-%04n.jpg --hook-script ./on-download.sh\n"
+    "  kqcam --capture-tethered=5f --json\n"
     "  kqcam --serve --filename shots/%Y%m%d-%03n.jpg\n";
 
 // The value of an option written "--name=value" or "--name value".
@@ -164,11 +197,44 @@ private:
 };
 
 void SplitAssignment(const std::string& text, const char* option, std::uint16_t* code,
-                     std::string* value) {
+                     std::string* value, bool* byName) {
     const std::size_t eq = text.find('=');
     if (eq == std::string::npos) UsageError(std::string(option) + " wants CODE=VALUE, got \"" + text + "\"");
-    *code = ParsePropertyCode(text.substr(0, eq), option);
+    *code = ParsePropertyCode(text.substr(0, eq), option, byName);
     *value = text.substr(eq + 1);
+}
+
+std::string Hex4(std::uint16_t code) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", code);
+    return text;
+}
+
+// The value of --set-config. A property given by its code takes raw values
+// only, exactly as written. One given by name takes the photographer's form
+// where its values have labels ("iso=400", "shutterspeed=1/125"), so there a
+// plain number means the label's number and a raw value is written in hex;
+// a number that matches no label is refused rather than sent raw.
+std::uint64_t SetConfigValue(std::uint16_t code, bool byName, const std::string& text,
+                             const char* option) {
+    std::uint64_t value = 0;
+    const bool labelsOnly = std::string(option) == "--set-config-value";
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (labelsOnly && !HasValueLabels(code)) {
+        UsageError(std::string(option) + ": the values of " + Hex4(code) +
+                   " have no labels; give a raw value with --set-config");
+    }
+    if (byName && HasValueLabels(code) && (labelsOnly || !hex)) {
+        if (ParseValueLabel(code, text, &value)) return value;
+        std::string known;
+        for (const std::string& label : AllValueLabels(code)) known += (known.empty() ? "" : ", ") + label;
+        UsageError(std::string(option) + ": \"" + text + "\" is no value of " + ShortPropertyName(code) +
+                   " known here (" + known + (labelsOnly ? ")" : "; a raw value in hex 0x..)"));
+    }
+    if (!ParseUnsigned(text, &value)) {
+        UsageError(std::string(option) + ": \"" + text + "\" is not a raw value (0x.. or decimal)");
+    }
+    return value;
 }
 
 Limit LimitOf(const std::string& text, const char* option) {
@@ -186,10 +252,24 @@ bool HasAction(const Options& options, Action::Kind kind) {
     return false;
 }
 
+// Whether a tethered action may save more than one picture.
+bool TetheredManyPictures(const Options& options) {
+    for (const Action& action : options.actions) {
+        if (action.kind != Action::kCaptureTethered) continue;
+        if (action.limit.kind != Limit::kFiles || action.limit.count > 1) return true;
+    }
+    return false;
+}
+
 void CheckCombinations(const Options& options) {
     const bool capture = HasAction(options, Action::kCaptureImage);
+    const bool tethered = HasAction(options, Action::kCaptureTethered);
     if (!capture && (options.interval >= 0 || options.frames != 0)) {
         UsageError("--interval and --frames go with --capture-image-and-download");
+    }
+    if (tethered && options.filenameGiven && !PatternHasCounter(options.filename) &&
+        (capture || TetheredManyPictures(options))) {
+        UsageError("--filename needs the counter %n when more than one picture may be saved");
     }
     if (options.skipExisting && options.forceOverwrite) {
         UsageError("--skip-existing and --force-overwrite exclude each other");
@@ -233,10 +313,22 @@ bool ParseUnsigned(const std::string& text, std::uint64_t* value) {
     return true;
 }
 
-std::uint16_t ParsePropertyCode(const std::string& text, const char* option) {
+std::uint16_t ParsePropertyCode(const std::string& text, const char* option, bool* byName) {
     std::uint64_t value = 0;
+    if (byName != nullptr) *byName = false;
     if (!ParseUnsigned(text, &value)) {
-        UsageError(std::string(option) + ": \"" + text + "\" is not a property code (0xD01C or 53276)");
+        // A configuration path ("/main/imgsettings/iso") is named by its
+        // last part.
+        const std::size_t slash = text.find_last_of('/');
+        const std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
+        std::uint16_t code = 0;
+        if (PropertyCodeForName(name, &code)) {
+            if (byName != nullptr) *byName = true;
+            return code;
+        }
+        UsageError(std::string(option) + ": \"" + text +
+                   "\" is not a property code (0xD01C or 53276) or name (iso, shutterspeed, "
+                   "aperture, ...; see --help)");
     }
     if (value > 0xFFFF) UsageError(std::string(option) + ": property code " + text + " is above 0xFFFF");
     return static_cast<std::uint16_t>(value);
@@ -272,6 +364,17 @@ bool ParseLimit(const std::string& text, Limit* limit) {
     }
     limit->kind = Limit::kSeconds;
     return true;
+}
+
+bool ParseTetheredLimit(const std::string& text, Limit* limit) {
+    if (text.size() > 1 && text.back() == 'f') {
+        std::uint64_t count = 0;
+        if (!ParseUnsigned(text.substr(0, text.size() - 1), &count) || count == 0) return false;
+        limit->kind = Limit::kFiles;
+        limit->count = count;
+        return true;
+    }
+    return ParseLimit(text, limit);
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -342,13 +445,19 @@ Options ParseOptions(int argc, char** argv) {
             action.kind = Action::kGetConfig;
             action.code = ParsePropertyCode(args.Required(), "--get-config");
             options.actions.push_back(action);
-        } else if (name == "--set-config" || name == "--set-config-index") {
+        } else if (name == "--set-config" || name == "--set-config-index" ||
+                   name == "--set-config-value") {
             const bool byIndex = name == "--set-config-index";
             std::string value;
-            SplitAssignment(args.Required(), name.c_str(), &action.code, &value);
-            if (!ParseUnsigned(value, &action.value)) {
-                UsageError(name + ": \"" + value + "\" is not " +
-                           (byIndex ? "a choice index" : "a raw value (0x.. or decimal)"));
+            bool byName = false;
+            SplitAssignment(args.Required(), name.c_str(), &action.code, &value, &byName);
+            if (name == "--set-config-value") {
+                // Labels only, whether the property is named or given by code.
+                action.value = SetConfigValue(action.code, true, value, name.c_str());
+            } else if (!byIndex) {
+                action.value = SetConfigValue(action.code, byName, value, name.c_str());
+            } else if (!ParseUnsigned(value, &action.value)) {
+                UsageError(name + ": \"" + value + "\" is not a choice index");
             }
             action.kind = byIndex ? Action::kSetConfigIndex : Action::kSetConfig;
             options.actions.push_back(action);
@@ -365,6 +474,13 @@ Options ParseOptions(int argc, char** argv) {
         } else if (name == "--capture-preview") {
             args.NoValue();
             options.actions.push_back(Action{Action::kCapturePreview});
+        } else if (name == "--capture-tethered" || name == "--wait-event-and-download") {
+            std::string text;
+            if (args.Optional(isLimit, &text) && !ParseTetheredLimit(text, &action.limit)) {
+                UsageError(name + ": \"" + text + "\" is not N, Ns, Nms or Nf");
+            }
+            action.kind = Action::kCaptureTethered;
+            options.actions.push_back(action);
         } else if (name == "--capture-movie" || name == "--wait-event") {
             std::string text;
             if (args.Optional(isLimit, &text)) action.limit = LimitOf(text, name.c_str());

@@ -10,9 +10,9 @@
 namespace kqcam {
 
 // How long a movie or an event wait lasts: a number of frames or events, a
-// time, or until interrupted.
+// time, a number of pictures saved (tethered), or until interrupted.
 struct Limit {
-    enum Kind { kUntilInterrupted, kCount, kSeconds } kind = kUntilInterrupted;
+    enum Kind { kUntilInterrupted, kCount, kSeconds, kFiles } kind = kUntilInterrupted;
     std::uint64_t count = 0;
     double seconds = 0;
 };
@@ -30,6 +30,7 @@ struct Action {
         kCapturePreview,
         kCaptureMovie,
         kWaitEvent,
+        kCaptureTethered,
         kServe,
     } kind = kAutoDetect;
     std::uint16_t code = 0;
@@ -62,12 +63,17 @@ struct Options {
 // Throws a usage Failure for anything it cannot take exactly as written.
 Options ParseOptions(int argc, char** argv);
 
-// "0xD01C" or "53276"; above 0xFFFF is refused.
-std::uint16_t ParsePropertyCode(const std::string& text, const char* option);
+// "0xD01C" or "53276"; above 0xFFFF is refused. A property name or alias
+// ("iso", "ShutterSpeed", "f-number") is taken too, without regard to case;
+// *byName (when given) says which it was.
+std::uint16_t ParsePropertyCode(const std::string& text, const char* option,
+                                bool* byName = nullptr);
 // An unsigned number in hex (0x...) or decimal, nothing else.
 bool ParseUnsigned(const std::string& text, std::uint64_t* value);
 // "N" (count), "Ns" / "N.Ns" (seconds) or "Nms" (milliseconds).
 bool ParseLimit(const std::string& text, Limit* limit);
+// ParseLimit's forms, and "Nf" (N pictures saved).
+bool ParseTetheredLimit(const std::string& text, Limit* limit);
 
 const char* HelpText();
 

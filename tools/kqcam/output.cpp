@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "names.h"
+#include "property_names.h"
 
 namespace kqcam {
 
@@ -90,12 +91,15 @@ const char* FormName(PropForm form) {
 }  // namespace
 
 std::string ValueText(std::uint64_t value, const PropDesc& desc) {
-    return Hex(value, desc.width) + " (" + Decimal(value, desc) + ")";
+    const std::string label = ValueLabel(desc.code, value);
+    return Hex(value, desc.width) + " (" + Decimal(value, desc) + ")" +
+           (label.empty() ? "" : " " + label);
 }
 
 std::string ValueJson(std::uint64_t value, const PropDesc& desc) {
+    const std::string label = ValueLabel(desc.code, value);
     return "{\"hex\":" + JsonString(Hex(value, desc.width)) + ",\"dec\":" + Decimal(value, desc) +
-           "}";
+           (label.empty() ? "" : ",\"value\":" + JsonString(label)) + "}";
 }
 
 void PrintDeviceHeader(const Output& out) {
@@ -177,9 +181,11 @@ void PrintPropDesc(const Output& out, const PropDesc& desc) {
             line += ",\"choices\":[";
             for (std::size_t i = 0; i < desc.choices.size(); ++i) {
                 if (i != 0) line += ",";
+                const std::string label = ValueLabel(desc.code, desc.choices[i]);
                 line += "{\"index\":" + std::to_string(i) +
                         ",\"hex\":" + JsonString(Hex(desc.choices[i], desc.width)) + ",\"dec\":" +
-                        Decimal(desc.choices[i], desc) + "}";
+                        Decimal(desc.choices[i], desc) +
+                        (label.empty() ? "" : ",\"value\":" + JsonString(label)) + "}";
             }
             line += "]";
         }

@@ -26,9 +26,10 @@ std::string JsonString(const std::string& text);
 
 // "0x0050": hex with two digits per byte of `width`.
 std::string Hex(std::uint64_t value, std::size_t width);
-// "0x0050 (80)"; signed data types show a signed decimal.
+// "0x0050 (80)"; signed data types show a signed decimal. A value whose
+// meaning is known follows with its label: "0x0050 (80) ISO 200".
 std::string ValueText(std::uint64_t value, const PropDesc& desc);
-// {"hex":"0x0050","dec":80}
+// {"hex":"0x0050","dec":80}, with "value":"ISO 200" when the label is known.
 std::string ValueJson(std::uint64_t value, const PropDesc& desc);
 
 void PrintDeviceHeader(const Output& out);

@@ -7,6 +7,7 @@
 #include "filename.h"
 #include "names.h"
 #include "platform.h"
+#include "property_names.h"
 
 namespace kqcam {
 
@@ -92,7 +93,10 @@ std::uint64_t FileSize(const std::string& path) {
 
 }  // namespace
 
-std::string LabelFor(const PropDesc& desc, std::uint64_t value) { return ValueText(value, desc); }
+std::string LabelFor(const PropDesc& desc, std::uint64_t value) {
+    const std::string label = ValueLabel(desc.code, value);
+    return label.empty() ? ValueText(value, desc) : label;
+}
 
 json PropDescJson(const PropDesc& desc) {
     json out{{"code", CodeHex(desc.code)},
@@ -129,7 +133,10 @@ std::uint64_t RequestedValue(const PropDesc& desc, const json& body) {
     if (!body.is_object()) Refuse(400, "the body must be a JSON object with \"value\" or \"index\"");
     const bool hasValue = body.contains("value");
     const bool hasIndex = body.contains("index");
-    if (hasValue == hasIndex) Refuse(400, "give exactly one of \"value\" and \"index\"");
+    const bool hasLabel = body.contains("label");
+    if (int{hasValue} + int{hasIndex} + int{hasLabel} != 1) {
+        Refuse(400, "give exactly one of \"value\", \"index\" and \"label\"");
+    }
     const std::string name = CodeHex(desc.code);
     if (!desc.settable) Refuse(403, "property " + name + " is read-only");
     std::uint64_t value = 0;
@@ -142,6 +149,11 @@ std::uint64_t RequestedValue(const PropDesc& desc, const json& body) {
                             " for property " + name);
         }
         value = desc.choices[static_cast<std::size_t>(index.get<std::uint64_t>())];
+    } else if (hasLabel) {
+        const json& label = body["label"];
+        if (!label.is_string() || !ParseValueLabel(desc.code, label.get<std::string>(), &value)) {
+            Refuse(400, "\"label\" must be a label of property " + name + " (as \"label\" shows it)");
+        }
     } else {
         const json& given = body["value"];
         const std::uint64_t mask =
@@ -177,42 +189,77 @@ void CameraDesk::Open() {
     camera_ = &session_.Connected();
     model_ = camera_->Model();
     stopPump_ = false;
+    stopSaver_ = false;
     pump_ = std::thread([this] { PumpEvents(); });
+    saver_ = std::thread([this] { SaveButtonPictures(); });
 }
 
 void CameraDesk::Close() {
     stopPump_ = true;
     if (pump_.joinable()) pump_.join();
+    {
+        std::lock_guard<std::mutex> lock(releaseMutex_);
+        stopSaver_ = true;
+    }
+    releaseArrived_.notify_all();
+    if (saver_.joinable()) saver_.join();
 }
 
 void CameraDesk::PumpEvents() {
     while (!stopPump_) {
         KQEventRecord record;
-        if (!camera_->NextEvent(Clock::now() + std::chrono::milliseconds(100), &record)) {
+        std::shared_ptr<const ReleasedPicture> picture;
+        if (!camera_->NextEvent(Clock::now() + std::chrono::milliseconds(100), &record, &picture)) {
             // After Ctrl-C NextEvent returns at once; wait for Close.
             if (interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
-        bool handedOver = false;
-        if (record.eventCode == kqPTP_FULL_VIEW_RELEASED) {
+        bool capture = false;
+        if (picture) {
             std::lock_guard<std::mutex> lock(releaseMutex_);
-            if (awaitingRelease_ && !releaseReady_) {
-                released_ = record;
-                releaseReady_ = true;
-                handedOver = true;
+            if (awaitingRelease_ && !released_) {
+                released_ = picture;
+                capture = true;
+            } else {
+                buttonPictures_.push_back(picture);
             }
         }
-        if (handedOver) releaseArrived_.notify_all();
+        if (picture) releaseArrived_.notify_all();
         try {
             feed_.Publish("camera", json{{"code", CodeHex(record.eventCode)},
                                          {"name", EventName(record.eventCode)},
                                          {"param1", record.param1},
                                          {"param2", record.param2},
                                          {"param3", record.param3},
-                                         {"capture", handedOver}}
+                                         {"capture", capture}}
                                         .dump());
         } catch (...) {
             // An event that cannot be queued is dropped from the feed.
+        }
+    }
+}
+
+// Saves the shutter button's pictures one after the other, each under the
+// desk, until Close; the ones still queued then are saved first.
+void CameraDesk::SaveButtonPictures() {
+    for (;;) {
+        std::shared_ptr<const ReleasedPicture> picture;
+        {
+            std::unique_lock<std::mutex> lock(releaseMutex_);
+            releaseArrived_.wait(lock, [this] { return stopSaver_ || !buttonPictures_.empty(); });
+            if (buttonPictures_.empty()) return;
+            picture = buttonPictures_.front();
+            buttonPictures_.pop_front();
+        }
+        try {
+            std::lock_guard<std::mutex> desk(desk_);
+            std::unique_ptr<OutputFile> file = OpenOutput(session_, "capt%04n.%C", "jpg", true);
+            const std::string name =
+                SavePicture(session_, *picture, *file, picture->arrived, PictureSource::kShutterButton);
+            gallery_.Add(name, name, FileSize(name));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "kqcam: warning: a picture from the shutter button was not saved: %s\n",
+                         error.what());
         }
     }
 }
@@ -286,28 +333,30 @@ Shot CameraDesk::Capture() {
     {
         std::lock_guard<std::mutex> release(releaseMutex_);
         awaitingRelease_ = true;
-        releaseReady_ = false;
+        released_.reset();
     }
     struct Unwait {
         CameraDesk* desk;
         ~Unwait() {
             std::lock_guard<std::mutex> release(desk->releaseMutex_);
             desk->awaitingRelease_ = false;
+            desk->released_.reset();
         }
     } unwait{this};
     const Clock::time_point released = Clock::now();
     CheckCall("KQ_RC_Release", KQ_RC_Release(camera_->Handle()));
-    KQEventRecord event;
+    std::shared_ptr<const ReleasedPicture> picture;
     {
         std::unique_lock<std::mutex> release(releaseMutex_);
-        if (!releaseArrived_.wait_until(release, Clock::now() + kEventGrace, [this] { return releaseReady_; })) {
+        if (!releaseArrived_.wait_until(release, Clock::now() + kEventGrace,
+                                        [this] { return released_ != nullptr; })) {
             Refuse(504, "KQ_RC_Release returned but no picture arrived (no event 0xC008)");
         }
-        event = released_;
+        picture = released_;
     }
-    // Fetches the picture into the file, names it, prints it and runs the
+    // Writes the picture into the file, names it, prints it and runs the
     // download hook, as --capture-image-and-download does.
-    const std::string name = SaveReleasedPicture(session_, *file, event, session_.shotCounter + 1, released);
+    const std::string name = SavePicture(session_, *picture, *file, released, PictureSource::kRelease);
     Shot shot;
     gallery_.Add(name, name, FileSize(name), &shot);
     return shot;

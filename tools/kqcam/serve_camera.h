@@ -2,13 +2,17 @@
 // camera (datasets, values, captures, starting and stopping the viewfinder)
 // goes through the desk, which runs them one at a time, so two browsers
 // capturing or changing settings at once take turns. The desk also takes
-// the camera's events as they arrive and passes them to the event feed.
+// the camera's events as they arrive and passes them to the event feed;
+// pictures taken with the camera's own shutter button are saved as
+// --capture-tethered saves them and added to the gallery.
 #ifndef KQCAM_SERVE_CAMERA_H
 #define KQCAM_SERVE_CAMERA_H
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,17 +34,18 @@ struct ApiError {
     std::uint32_t result = 0;
 };
 
-// The text shown for a property value. Every label the server sends comes
-// from here, so that decoded names can replace the raw value in one place.
+// The text shown for a property value: its decoded label ("ISO 400",
+// "1/125") where its meaning is known, else the raw value ("0x02 (2)").
+// Every label the server sends comes from here.
 std::string LabelFor(const PropDesc& desc, std::uint64_t value);
 
 // A descriptor as JSON: code, name, type, read-only, default and current
 // value, form with its choices or range; each value with its label.
 nlohmann::json PropDescJson(const PropDesc& desc);
 
-// The raw value a request asks for: {"value": N}, {"value": "0x.."} or
-// {"index": N} (the N-th choice). Throws ApiError 400 for anything else and
-// for a value the descriptor does not allow.
+// The raw value a request asks for: {"value": N}, {"value": "0x.."},
+// {"index": N} (the N-th choice) or {"label": "ISO 400"}. Throws ApiError
+// 400 for anything else and for a value the descriptor does not allow.
 std::uint64_t RequestedValue(const PropDesc& desc, const nlohmann::json& body);
 
 class CameraDesk {
@@ -73,6 +78,7 @@ public:
 private:
     PropDesc OfferedDesc(std::uint16_t code);
     void PumpEvents();
+    void SaveButtonPictures();
 
     Session& session_;
     Gallery& gallery_;
@@ -81,15 +87,20 @@ private:
     std::string model_;
     std::mutex desk_;  // one camera operation at a time
 
-    // The pump hands the released-image event to a capture waiting for it.
+    // The pump hands the picture of a released-image event to a capture
+    // waiting for it; any other picture came from the shutter button and
+    // goes to the saver, which takes the desk for it (the pump never waits
+    // for the desk, so a capture holding it always gets its picture).
     std::mutex releaseMutex_;
     std::condition_variable releaseArrived_;
     bool awaitingRelease_ = false;
-    bool releaseReady_ = false;
-    KQEventRecord released_{};
+    std::shared_ptr<const ReleasedPicture> released_;
+    std::deque<std::shared_ptr<const ReleasedPicture>> buttonPictures_;
+    bool stopSaver_ = false;
 
     std::atomic<bool> stopPump_{false};
     std::thread pump_;
+    std::thread saver_;
 };
 
 }  // namespace kqcam

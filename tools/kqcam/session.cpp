@@ -36,11 +36,13 @@ Camera& Session::Connected() {
 }
 
 std::unique_ptr<OutputFile> OpenOutput(Session& session, const std::string& defaultPattern,
-                                       const std::string& suffix) {
+                                       const std::string& suffix, bool dataInHand) {
     const Options& options = session.options;
-    const ExistingFiles existing = options.forceOverwrite  ? ExistingFiles::kOverwrite
-                                   : options.skipExisting ? ExistingFiles::kSkip
-                                                          : ExistingFiles::kMovePast;
+    // Skipping a taken name saves taking a picture; once the picture exists
+    // (the shutter button took it) skipping would only throw it away.
+    const ExistingFiles existing = options.forceOverwrite                ? ExistingFiles::kOverwrite
+                                   : options.skipExisting && !dataInHand ? ExistingFiles::kSkip
+                                                                         : ExistingFiles::kMovePast;
     const std::string& pattern = options.filenameGiven ? options.filename : defaultPattern;
     std::string skipped;
     std::unique_ptr<OutputFile> file =

@@ -5,6 +5,7 @@
 #define KQCAM_SESSION_H
 
 #include <memory>
+#include <string>
 
 #include "camera.h"
 #include "filename.h"
@@ -35,9 +36,10 @@ private:
 // with the run's counter, --force-overwrite / --skip-existing, folders
 // created, NAME.part renamed when complete (see OutputFile). `suffix` is
 // the expected type for %C. Returns null when --skip-existing skips the
-// name, after saying so.
+// name, after saying so. With `dataInHand` (a picture the camera already
+// took) a taken name is passed over instead of skipped.
 std::unique_ptr<OutputFile> OpenOutput(Session& session, const std::string& defaultPattern,
-                                       const std::string& suffix);
+                                       const std::string& suffix, bool dataInHand = false);
 
 // Runs --hook-script (when given) with ACTION=`action`; `argument` is the
 // file for "download", empty otherwise. A script that cannot start ends the
@@ -55,14 +57,28 @@ void RunCaptureImages(Session& session);
 void RunCapturePreview(Session& session);
 void RunCaptureMovie(Session& session, const Limit& limit);
 void RunWaitEvent(Session& session, const Limit& limit);
+void RunCaptureTethered(Session& session, const Limit& limit);
 
-// Fetches the picture of a released-image event into `file` (created
-// beforehand with OpenOutput), gives the file its name, prints it and runs
-// the download hook. `shot` numbers the picture in the run; `released` is
-// when it was asked for. Returns the file's path; throws a Failure (the
-// file removed) when the transfer fails.
-std::string SaveReleasedPicture(Session& session, OutputFile& file, const KQEventRecord& event,
-                                unsigned shot, Clock::time_point released);
+// Where a picture came from: a release kqcam made, or the camera's own
+// shutter button.
+enum class PictureSource { kRelease, kShutterButton };
+
+// Writes a fetched picture into `file` (made beforehand with OpenOutput)
+// through the transfer records, gives the file its name, prints it (text or
+// JSON) and runs the download hook; the one place where a picture becomes a
+// file. `since` is when its release began, or when it arrived. Returns the
+// file's path; throws a Failure (the file removed) when the transfer failed.
+std::string SavePicture(Session& session, const ReleasedPicture& picture, OutputFile& file,
+                        Clock::time_point since, PictureSource source);
+
+// Saves a picture taken with the camera's shutter button under the next
+// counter value.
+void SaveShutterButtonPicture(Session& session, const ReleasedPicture& picture);
+
+// Takes the events that arrive until `deadline`: pictures are saved as taken
+// with the shutter button, other events reported as messages. Returns false
+// when the run was interrupted.
+bool SaveShutterButtonPicturesUntil(Session& session, Clock::time_point deadline);
 
 // Prints an event that arrived while another action waited for something
 // else, as a message.
