@@ -20,7 +20,8 @@ native_pkgs=(cmake ninja-build g++ gcc-multilib g++-multilib nasm dpkg-dev
              googletest libgtest-dev libbenchmark-dev
              g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
              wine clang libclang-rt-14-dev valgrind
-             llvm-14 icoutils unzip pkgconf)
+             llvm-14 icoutils unzip pkgconf
+             nlohmann-json3-dev chromium chromium-driver python3-selenium)
 i386_pkgs=(libjpeg62-turbo-dev:i386 libbenchmark-dev:i386 wine32:i386)
 
 installed() {
@@ -88,3 +89,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   apt_install "${missing[@]}"
 fi
+
+# kqcam's web server uses cpp-httplib header-only, from Debian's source
+# package (scripts/fetch-httplib.sh says why).
+bash "$here/fetch-httplib.sh" "$here/../build/deps/cpp-httplib"

@@ -10,6 +10,7 @@
 #include "errors.h"
 #include "options.h"
 #include "platform.h"
+#include "serve.h"
 #include "session.h"
 
 namespace {
@@ -30,6 +31,7 @@ void RunAction(Session& session, const Action& action) {
     case Action::kCaptureMovie: RunCaptureMovie(session, action.limit); break;
     case Action::kWaitEvent: RunWaitEvent(session, action.limit); break;
     case Action::kCaptureTethered: RunCaptureTethered(session, action.limit); break;
+    case Action::kServe: RunServe(session, action.text); break;
     }
     std::fflush(session.out.data);
 }

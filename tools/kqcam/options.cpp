@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "filename.h"
 #include "property_names.h"
+#include "serve.h"
 
 namespace kqcam {
 
@@ -92,6 +93,12 @@ const char kHelp[] =
     "  --wait-event[=N|Ns]         print events as they arrive: N events, N seconds\n"
     "                              (also Nms), or until interrupted\n"
     "\n"
+    "Web server:\n"
+    "  --serve[=ADDR:PORT]         serve live view, capture, settings and the pictures\n"
+    "                              taken to a browser until interrupted (Ctrl-C);\n"
+    "                              default 127.0.0.1:8080. Another address than\n"
+    "                              loopback needs the token of the printed URL\n"
+    "\n"
     "Property names (any case; '-' and '_' are ignored; a path such as\n"
     "/main/imgsettings/iso is named by its last part):\n"
     "  iso, isospeed (0xD01C)        shutterspeed, shutter, exposuretime (0xD01E)\n"
@@ -131,7 +138,8 @@ const char kHelp[] =
     "  kqcam --wait-event=10s\n"
     "  kqcam --set-config iso=400 --set-config shutterspeed=1/125 --get-config aperture\n"
     "  kqcam --capture-tethered --filename studio-%04n.jpg --hook-script ./on-download.sh\n"
-    "  kqcam --capture-tethered=5f --json\n";
+    "  kqcam --capture-tethered=5f --json\n"
+    "  kqcam --serve --filename shots/%Y%m%d-%03n.jpg\n";
 
 // The value of an option written "--name=value" or "--name value".
 class ArgReader {
@@ -477,6 +485,18 @@ Options ParseOptions(int argc, char** argv) {
             std::string text;
             if (args.Optional(isLimit, &text)) action.limit = LimitOf(text, name.c_str());
             action.kind = name == "--wait-event" ? Action::kWaitEvent : Action::kCaptureMovie;
+            options.actions.push_back(action);
+        } else if (name == "--serve") {
+            // Only "--serve=ADDR:PORT": a following argument is never taken.
+            std::string text;
+            if (args.Optional([](const char*) { return false; }, &text)) {
+                ListenAddress address;
+                if (!ParseListenAddress(text, &address)) {
+                    UsageError("--serve: \"" + text + "\" is not ADDR:PORT (127.0.0.1:8080, 0.0.0.0:8080, [::1]:8080)");
+                }
+            }
+            action.kind = Action::kServe;
+            action.text = text;
             options.actions.push_back(action);
         } else {
             UsageError("unknown option \"" + name + "\" (see --help)");

@@ -31,10 +31,12 @@ struct Action {
         kCaptureMovie,
         kWaitEvent,
         kCaptureTethered,
+        kServe,
     } kind = kAutoDetect;
     std::uint16_t code = 0;
     std::uint64_t value = 0;  // raw value, choice index or zoom position
     Limit limit;
+    std::string text;  // --serve's ADDR:PORT; empty: the default
 
     Action() = default;
     explicit Action(Kind k) : kind(k) {}

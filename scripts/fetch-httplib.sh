@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Puts cpp-httplib's single header, from Debian's source package (with
+# Debian's patches applied), into PREFIX/include, for kqcam's web server.
+#
+#   usage: fetch-httplib.sh PREFIX
+#
+# Debian's binary package splits the library into a header and a shared
+# library built with OpenSSL, brotli and zlib, which neither the -m32 nor the
+# mingw build links; the source package's httplib.h is the same release as
+# one header, used header-only by both builds. Does nothing when PREFIX
+# already holds include/httplib.h. Runs as root, or through sudo for apt.
+set -euo pipefail
+
+me="fetch-httplib"
+die() { echo "$me: error: $*" >&2; exit 1; }
+
+[ $# -eq 1 ] && [ -n "$1" ] || die "usage: $0 PREFIX"
+PREFIX="$1"
+case "$PREFIX" in /*) ;; *) PREFIX="$PWD/$PREFIX" ;; esac
+PREFIX="${PREFIX%/}"
+[ -f "$PREFIX/include/httplib.h" ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null 2>&1 || die "run as root or install sudo"
+  SUDO="sudo"
+fi
+
+have_deb_src() {
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] && grep -Eq '^[[:space:]]*deb-src[[:space:]]' "$f" && return 0
+  done
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && grep -Eiq '^Types:.*\bdeb-src\b' "$f" && return 0
+  done
+  return 1
+}
+
+# The same deb-src entry the libjpeg-turbo build adds, derived from the
+# machine's own apt sources.
+if ! have_deb_src; then
+  deb822=/etc/apt/sources.list.d/debian.sources
+  classic=/etc/apt/sources.list
+  if [ -f "$deb822" ] && grep -Eiq '^Types:[[:space:]]*deb[[:space:]]*$' "$deb822"; then
+    sed -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/I' "$deb822" \
+      | $SUDO tee /etc/apt/sources.list.d/kqsdk-deb-src.sources >/dev/null
+  elif [ -f "$classic" ] && grep -Eq '^[[:space:]]*deb[[:space:]]' "$classic"; then
+    grep -E '^[[:space:]]*deb[[:space:]]' "$classic" \
+      | sed -E 's/^[[:space:]]*deb([[:space:]])/deb-src\1/' \
+      | $SUDO tee /etc/apt/sources.list.d/kqsdk-deb-src.list >/dev/null
+  else
+    die "no apt source to derive a deb-src entry from"
+  fi
+fi
+if ! apt-cache showsrc cpp-httplib 2>/dev/null | grep -q '^Package:'; then
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  apt-cache showsrc cpp-httplib 2>/dev/null | grep -q '^Package:' \
+    || die "apt knows no source package cpp-httplib"
+fi
+command -v dpkg-source >/dev/null 2>&1 \
+  || $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends dpkg-dev
+
+scratch="$(dirname "$PREFIX")/cpp-httplib-src"
+rm -rf "$scratch"
+mkdir -p "$scratch/download"
+(cd "$scratch/download" && apt-get source --download-only cpp-httplib >"$scratch/fetch.log" 2>&1) \
+  || { tail -n 20 "$scratch/fetch.log" >&2; die "apt-get source cpp-httplib failed"; }
+dsc="$(ls -t "$scratch"/download/cpp-httplib_*.dsc 2>/dev/null | head -n 1)"
+[ -n "$dsc" ] || die "no .dsc downloaded (see $scratch/fetch.log)"
+dpkg-source -x "$dsc" "$scratch/source" >>"$scratch/fetch.log" 2>&1 \
+  || { tail -n 20 "$scratch/fetch.log" >&2; die "unpacking $dsc failed"; }
+[ -f "$scratch/source/httplib.h" ] || die "the source package holds no httplib.h"
+mkdir -p "$PREFIX/include"
+cp "$scratch/source/LICENSE" "$PREFIX/LICENSE"
+cp "$scratch/source/httplib.h" "$PREFIX/include/httplib.h.tmp"
+mv "$PREFIX/include/httplib.h.tmp" "$PREFIX/include/httplib.h"
+echo "$me: $(basename "$dsc" .dsc) -> $PREFIX/include/httplib.h"

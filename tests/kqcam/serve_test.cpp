@@ -1,0 +1,417 @@
+// kqcam --serve driven over HTTP as a browser or a script would: every
+// route, refused requests, captures from two clients at once, and live view
+// shared by several viewers.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <regex>
+#include <thread>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "jpeg_check.h"
+#include "process.h"
+#include "server_process.h"
+
+namespace kqcam_test {
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+#if defined(_WIN32)
+const char kSep[] = "\\";
+#else
+const char kSep[] = "/";
+#endif
+
+// Polls `condition` every 20 ms for up to `seconds`.
+template <typename F>
+bool Eventually(F condition, int seconds = 20) {
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (!condition()) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+class Serve : public ::testing::Test {
+protected:
+    // Starts kqcam --serve on a free loopback port with `extra` arguments.
+    void Start(const std::vector<std::string>& extra = {}, const std::string& address = "127.0.0.1:0",
+               const std::map<std::string, std::string>& env = {}) {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = FreshFolder(std::string(info->test_suite_name()) + "." + info->name());
+        std::vector<std::string> args = {"--serve=" + address};
+        args.insert(args.end(), extra.begin(), extra.end());
+        server_.reset(new ServerProcess(args, dir_, env));
+        const std::string line = server_->WaitForLine("Serving ", std::chrono::seconds(60));
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(line, m, std::regex("http://[^:]+:(\\d+)/(\\?token=([0-9a-f]+))?")))
+            << "no URL printed: " << server_->Out() << server_->Err();
+        port_ = std::stoi(m[1]);
+        token_ = m[3];
+        url_ = m[0];
+    }
+    void TearDown() override {
+        if (!server_) return;
+        const int status = server_->Interrupt(std::chrono::seconds(30));
+#if !defined(_WIN32)
+        EXPECT_EQ(status, 0) << server_->Err();
+        EXPECT_NE(server_->Out().find("Server stopped"), std::string::npos) << server_->Out();
+#else
+        (void)status;
+#endif
+    }
+    httplib::Client Client() const {
+        httplib::Client client("127.0.0.1", port_);
+        client.set_read_timeout(30, 0);
+        client.set_connection_timeout(10, 0);
+        return client;
+    }
+    httplib::Result Get(const std::string& path) { return Client().Get(path.c_str()); }
+    httplib::Result Send(const char* method, const std::string& path, const std::string& body,
+                         const std::string& type = "application/json") {
+        httplib::Client client = Client();
+        if (std::string(method) == "POST") return client.Post(path.c_str(), body, type.c_str());
+        if (std::string(method) == "PUT") return client.Put(path.c_str(), body, type.c_str());
+        if (std::string(method) == "DELETE") return client.Delete(path.c_str());
+        return client.Patch(path.c_str(), body, type.c_str());
+    }
+    json Status() {
+        const auto res = Get("/api/status");
+        return res && res->status == 200 ? json::parse(res->body) : json();
+    }
+    std::string Path(const std::string& name) const { return dir_ + kSep + name; }
+
+    std::string dir_;
+    std::unique_ptr<ServerProcess> server_;
+    int port_ = 0;
+    std::string token_;
+    std::string url_;
+};
+
+// The JSON error body every refusal carries.
+void ExpectError(const httplib::Result& res, int status, const std::string& what) {
+    ASSERT_TRUE(res) << what << ": no answer";
+    EXPECT_EQ(res->status, status) << what << ": " << res->body;
+    EXPECT_EQ(res->get_header_value("Content-Type"), "application/json") << what;
+    const json body = json::parse(res->body, nullptr, false);
+    ASSERT_TRUE(body.is_object()) << what << ": " << res->body;
+    EXPECT_EQ(body["status"], status) << what;
+    EXPECT_TRUE(body["error"].is_string()) << what;
+    EXPECT_TRUE(body.contains("result")) << what;
+}
+
+// Reads /api/live until `stop`, counting the whole JPEG parts received.
+struct LiveReader {
+    std::atomic<int> frames{0};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> badFrame{false};
+    std::string contentType;
+
+    void Run(int port) {
+        httplib::Client client("127.0.0.1", port);
+        client.set_read_timeout(30, 0);
+        std::string buffer;
+        client.Get(
+            "/api/live",
+            [this](const httplib::Response& res) {
+                contentType = res.get_header_value("Content-Type");
+                return res.status == 200;
+            },
+            [this, &buffer](const char* data, std::size_t size) {
+                buffer.append(data, size);
+                for (;;) {
+                    const std::size_t length = buffer.find("Content-Length: ");
+                    const std::size_t body = buffer.find("\r\n\r\n", length);
+                    if (length == std::string::npos || body == std::string::npos) break;
+                    const std::size_t n = std::stoul(buffer.substr(length + 16));
+                    if (buffer.size() < body + 4 + n + 2) break;
+                    const std::string jpeg = buffer.substr(body + 4, n);
+                    if (jpeg.compare(0, 2, "\xFF\xD8") != 0 || jpeg.compare(n - 2, 2, "\xFF\xD9") != 0) {
+                        badFrame = true;
+                    }
+                    buffer.erase(0, body + 4 + n + 2);
+                    ++frames;
+                }
+                return !stop;
+            });
+    }
+};
+
+TEST(ServeOptions, AddressMustBeAddrColonPort) {
+    const std::string dir = FreshFolder("ServeOptions");
+    for (const char* wrong : {"--serve=8080", "--serve=localhost", "--serve=1.2.3.4:99999", "--serve=[::1]8080",
+                              "--serve=a b:80"}) {
+        const Result r = RunKqcam({wrong}, dir);
+        EXPECT_EQ(r.exitCode, 2) << wrong;
+        EXPECT_NE(r.err.find("--serve"), std::string::npos) << r.err;
+    }
+    EXPECT_NE(RunKqcam({"--help"}, dir).out.find("--serve[=ADDR:PORT]"), std::string::npos);
+}
+
+TEST_F(Serve, PageAndReadRoutes) {
+    Start();
+    auto res = Get("/");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=utf-8");
+    EXPECT_NE(res->body.find("id=\"live\""), std::string::npos);
+    EXPECT_EQ(res->body.find("http"), std::string::npos) << "the page fetches nothing from elsewhere";
+
+    res = Get("/api/camera");
+    ASSERT_TRUE(res && res->status == 200);
+    const json camera = json::parse(res->body);
+    EXPECT_EQ(camera["model"], "ZT Virtual Camera");
+    EXPECT_EQ(camera["handle"], "0x5A430001");
+    EXPECT_EQ(camera["events"][0]["code"], "0xC008");
+
+    res = Get("/api/config");
+    ASSERT_TRUE(res && res->status == 200);
+    const json config = json::parse(res->body);
+    ASSERT_TRUE(config.is_array());
+    EXPECT_EQ(config.size(), camera["properties"].size());
+    bool sawIso = false, sawZoom = false, sawReadOnly = false;
+    for (const json& p : config) {
+        if (p["code"] == "0xD01C") sawIso = p["form"] == "enumeration" && p["choices"].size() > 2;
+        if (p["code"] == "0xD02A") sawZoom = p["form"] == "range" && p["maximum"]["value"] == 14;
+        if (p["code"] == "0xD03D") sawReadOnly = p["readonly"] == true;
+    }
+    EXPECT_TRUE(sawIso && sawZoom && sawReadOnly) << res->body;
+
+    // One property, by hex or decimal code; labels on every value.
+    res = Get("/api/config/0xD01C");
+    ASSERT_TRUE(res && res->status == 200);
+    const json iso = json::parse(res->body);
+    EXPECT_EQ(iso["name"], "IsoSpeed");
+    EXPECT_TRUE(iso["current"]["label"].is_string());
+    EXPECT_EQ(json::parse(Get("/api/config/53276")->body), iso);
+
+    res = Get("/api/shots");
+    ASSERT_TRUE(res && res->status == 200);
+    EXPECT_EQ(res->body, "[]\n");
+
+    const json status = Status();
+    EXPECT_EQ(status["camera"], "ZT Virtual Camera");
+    EXPECT_EQ(status["live"]["running"], false);
+}
+
+TEST_F(Serve, SettingsAreCheckedAndReadBack) {
+    Start();
+    const json iso = json::parse(Get("/api/config/0xD01C")->body);
+    const json last = iso["choices"].back();
+
+    auto res = Send("PUT", "/api/config/0xD01C", json{{"index", last["index"]}}.dump());
+    ASSERT_TRUE(res && res->status == 200) << (res ? res->body : "");
+    EXPECT_EQ(json::parse(res->body)["current"]["value"], last["value"]);
+    EXPECT_EQ(json::parse(Get("/api/config/0xD01C")->body)["current"]["value"], last["value"]);
+
+    const json first = iso["choices"][1];
+    res = Send("PUT", "/api/config/0xD01C", json{{"value", first["hex"]}}.dump());
+    ASSERT_TRUE(res && res->status == 200) << res->body;
+    EXPECT_EQ(json::parse(Get("/api/config/0xD01C")->body)["current"]["value"], first["value"]);
+
+    // By label, as the settings panel shows it.
+    res = Send("PUT", "/api/config/0xD01C", R"({"label":"ISO 400"})");
+    ASSERT_TRUE(res && res->status == 200) << res->body;
+    EXPECT_EQ(json::parse(res->body)["current"]["label"], "ISO 400");
+    ExpectError(Send("PUT", "/api/config/0xD01C", R"({"label":"ISO 7"})"), 400, "unknown label");
+    res = Send("PUT", "/api/config/0xD01C", json{{"value", first["hex"]}}.dump());
+    ASSERT_TRUE(res && res->status == 200) << res->body;
+
+    res = Send("PUT", "/api/config/0xD02A", R"({"value":7})");
+    ASSERT_TRUE(res && res->status == 200) << res->body;
+    EXPECT_EQ(json::parse(res->body)["current"]["value"], 7);
+
+    ExpectError(Send("PUT", "/api/config/0xD01C", R"({"value":1})"), 400, "value outside the choices");
+    ExpectError(Send("PUT", "/api/config/0xD01C", R"({"index":99})"), 400, "index outside the choices");
+    ExpectError(Send("PUT", "/api/config/0xD01C", R"({"value":70000})"), 400, "value wider than UINT16");
+    ExpectError(Send("PUT", "/api/config/0xD01C", R"({"value":80,"index":1})"), 400, "value and index");
+    ExpectError(Send("PUT", "/api/config/0xD01C", R"({"value":"eighty"})"), 400, "value not a number");
+    ExpectError(Send("PUT", "/api/config/0xD01C", R"([80])"), 400, "not an object");
+    ExpectError(Send("PUT", "/api/config/0xD02A", R"({"value":15})"), 400, "zoom outside its range");
+    ExpectError(Send("PUT", "/api/config/0xD03D", R"({"value":3})"), 403, "read-only property");
+    ExpectError(Send("PUT", "/api/config/0xD0FF", R"({"value":1})"), 404, "unknown code");
+    ExpectError(Get("/api/config/0xD0FF"), 404, "unknown code");
+    ExpectError(Get("/api/config/0x1D01C"), 400, "code above 0xFFFF");
+    ExpectError(Get("/api/config/iso"), 400, "code not a number");
+    ExpectError(Send("PUT", "/api/config/0xD01C", R"({"value":)"), 400, "malformed JSON");
+    ExpectError(Send("PUT", "/api/config/0xD01C", "value=80", "application/x-www-form-urlencoded"), 415,
+                "not JSON");
+    ExpectError(Send("PUT", "/api/config/0xD01C", "{\"value\":\"" + std::string(20000, '0') + "80\"}"), 413,
+                "body too large");
+    // Nothing refused changed the value.
+    EXPECT_EQ(json::parse(Get("/api/config/0xD01C")->body)["current"]["value"], first["value"]);
+}
+
+TEST_F(Serve, UnknownRoutesMethodsAndPathsAreRefused) {
+    Start();
+    ExpectError(Get("/nothing"), 404, "unknown route");
+    ExpectError(Get("/api/"), 404, "unknown route");
+    ExpectError(Get("/api/capture"), 405, "GET on capture");
+    EXPECT_EQ(Get("/api/capture")->get_header_value("Allow"), "POST");
+    ExpectError(Send("DELETE", "/api/shots", ""), 405, "DELETE");
+    ExpectError(Send("POST", "/api/config/0xD01C", "{}"), 405, "POST on a property");
+    ExpectError(Send("PATCH", "/api/status", "{}"), 405, "PATCH");
+    ExpectError(Send("POST", "/api/capture", "", "text/plain"), 415, "capture without JSON");
+    for (const char* path : {"/api/shots/..%2F..%2Fetc%2Fpasswd", "/api/shots/../../etc/passwd",
+                             "/api/shots/%2Fetc%2Fpasswd", "/api/shots/..%5C..%5Cwindows%5Cwin.ini",
+                             "/api/shots/%2e%2e/CMakeCache.txt", "/api/shots/kqcam"}) {
+        ExpectError(Get(path), 404, path);
+    }
+    // A page reached under another host name (DNS rebinding) gets nothing.
+    httplib::Client client = Client();
+    ExpectError(client.Get("/api/status", {{"Host", "attacker.example:" + std::to_string(port_)}}), 403,
+                "foreign Host");
+    httplib::Headers many;
+    for (int i = 0; i < 80; ++i) many.emplace("X-Filler-" + std::to_string(i), "1");
+    ExpectError(client.Get("/api/status", many), 431, "too many header fields");
+    auto res = client.Get("/api/status", {{"X-Long", std::string(9000, 'a')}});
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 400) << "oversized header field";
+}
+
+TEST_F(Serve, CapturesFromTwoClientsAtOnceAreWrittenAndListed) {
+    Start({"--filename", "shots-%02n.jpg"});
+    // An event stream open from the start sees every shot.
+    std::string events;
+    std::mutex eventsMutex;
+    std::atomic<bool> stopEvents{false};
+    std::thread eventReader([&] {
+        httplib::Client client("127.0.0.1", port_);
+        client.set_read_timeout(30, 0);
+        client.Get("/api/events", [&](const char* data, std::size_t size) {
+            std::lock_guard<std::mutex> lock(eventsMutex);
+            events.append(data, size);
+            return !stopEvents;
+        });
+    });
+    ASSERT_TRUE(Eventually([&] {
+        std::lock_guard<std::mutex> lock(eventsMutex);
+        return events.find("retry:") != std::string::npos;
+    }));
+
+    json shots[2];
+    std::thread clients[2];
+    for (int i = 0; i < 2; ++i) {
+        clients[i] = std::thread([&, i] {
+            const auto res = Send("POST", "/api/capture", "{}");
+            if (res && res->status == 201) shots[i] = json::parse(res->body);
+        });
+    }
+    for (auto& t : clients) t.join();
+    std::vector<std::string> names = {shots[0]["name"], shots[1]["name"]};
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"shots-01.jpg", "shots-02.jpg"}));
+
+    for (const std::string& name : names) {
+        const std::string onDisk = ReadFile(Path(name));
+        EXPECT_TRUE(DecodeJpeg(onDisk).ok) << name;
+        const auto res = Get("/api/shots/" + name);
+        ASSERT_TRUE(res && res->status == 200);
+        EXPECT_EQ(res->get_header_value("Content-Type"), "image/jpeg");
+        EXPECT_EQ(res->body, onDisk) << name;
+    }
+    const json listed = json::parse(Get("/api/shots")->body);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0]["url"], "/api/shots/" + listed[0]["name"].get<std::string>());
+    const auto download = Get("/api/shots/shots-01.jpg?download=1");
+    EXPECT_EQ(download->get_header_value("Content-Disposition"), "attachment; filename=\"shots-01.jpg\"");
+
+    EXPECT_TRUE(Eventually([&] {
+        std::lock_guard<std::mutex> lock(eventsMutex);
+        return events.find("event: shot\ndata: {\"bytes\":") != std::string::npos &&
+               events.find("shots-02.jpg") != std::string::npos &&
+               events.find("event: camera\ndata: {\"capture\":true,\"code\":\"0xC008\"") != std::string::npos;
+    })) << events;
+    stopEvents = true;
+    // The reader notices at the next event or keep-alive; a setting change
+    // sends one.
+    Send("PUT", "/api/config/0xD02A", R"({"value":1})");
+    eventReader.join();
+}
+
+TEST_F(Serve, ShutterButtonPicturesJoinTheGallery) {
+    Start({"--filename", "tether-%n.jpg"}, "127.0.0.1:0", {{"ZTSIM_SHUTTER_BUTTON", "2@300+300"}});
+    ASSERT_TRUE(Eventually([&] { return json::parse(Get("/api/shots")->body).size() == 2; }, 60))
+        << Get("/api/shots")->body << server_->Err();
+    // A capture afterwards takes the next name.
+    const auto res = Send("POST", "/api/capture", "{}");
+    ASSERT_TRUE(res && res->status == 201) << res->body;
+    EXPECT_EQ(json::parse(res->body)["name"], "tether-3.jpg");
+    for (const char* name : {"tether-1.jpg", "tether-2.jpg", "tether-3.jpg"}) {
+        EXPECT_TRUE(DecodeJpeg(ReadFile(Path(name))).ok) << name;
+        EXPECT_EQ(Get(std::string("/api/shots/") + name)->body, ReadFile(Path(name))) << name;
+    }
+}
+
+TEST_F(Serve, TakenNamesAreNeverOverwritten) {
+    Start({"--filename", "taken.jpg"});
+    WriteFile(Path("taken.jpg"), "mine");
+    const auto res = Send("POST", "/api/capture", "{}");
+    ASSERT_TRUE(res && res->status == 201) << (res ? res->body : "");
+    EXPECT_EQ(json::parse(res->body)["name"], "taken-1.jpg");
+    EXPECT_EQ(ReadFile(Path("taken.jpg")), "mine");
+    EXPECT_TRUE(DecodeJpeg(ReadFile(Path("taken-1.jpg"))).ok);
+}
+
+TEST_F(Serve, SkipExistingRefusesTheCaptureOfATakenName) {
+    Start({"--filename", "taken.jpg", "--skip-existing"});
+    WriteFile(Path("taken.jpg"), "mine");
+    ExpectError(Send("POST", "/api/capture", "{}"), 409, "name taken");
+    EXPECT_EQ(ReadFile(Path("taken.jpg")), "mine");
+    EXPECT_EQ(Get("/api/shots")->body, "[]\n");
+    EXPECT_EQ(json::parse(Get("/api/status")->body)["last_event"], "") << "no picture was taken";
+}
+
+TEST_F(Serve, ViewersShareOneViewfinderWhichStopsWithTheLast) {
+    Start();
+    LiveReader readers[2];
+    std::thread threads[2];
+    for (int i = 0; i < 2; ++i) threads[i] = std::thread([&, i] { readers[i].Run(port_); });
+    EXPECT_TRUE(Eventually([&] { return readers[0].frames >= 5 && readers[1].frames >= 5; }, 60));
+    const json both = Status()["live"];
+    EXPECT_EQ(both["viewers"], 2);
+    EXPECT_EQ(both["running"], true);
+    EXPECT_EQ(both["starts"], 1) << "one viewfinder for both viewers";
+    for (auto& r : readers) r.stop = true;
+    for (auto& t : threads) t.join();
+    for (auto& r : readers) {
+        EXPECT_EQ(r.contentType, "multipart/x-mixed-replace; boundary=kqframe");
+        EXPECT_FALSE(r.badFrame);
+    }
+    // The server notices the closed streams at its next frame.
+    EXPECT_TRUE(Eventually([&] {
+        const json live = Status()["live"];
+        return live["viewers"] == 0 && live["running"] == false;
+    })) << Status().dump();
+
+    // A new viewer starts it again.
+    LiveReader again;
+    std::thread t([&] { again.Run(port_); });
+    EXPECT_TRUE(Eventually([&] { return again.frames >= 2; }, 60));
+    EXPECT_EQ(Status()["live"]["starts"], 2);
+    again.stop = true;
+    t.join();
+    EXPECT_TRUE(Eventually([&] { return Status()["live"]["running"] == false; }));
+}
+
+TEST_F(Serve, BeyondLoopbackEveryRequestNeedsTheToken) {
+    Start({}, "0.0.0.0:0");
+    ASSERT_EQ(token_.size(), 32u) << url_;
+    ExpectError(Get("/"), 403, "page without token");
+    ExpectError(Get("/api/status"), 403, "API without token");
+    ExpectError(Get("/api/status?token=" + std::string(32, '0')), 403, "wrong token");
+    ExpectError(Get("/api/nothing"), 403, "unknown route without token");
+    ExpectError(Send("POST", "/api/capture", "{}"), 403, "capture without token");
+    EXPECT_EQ(Get("/api/status?token=" + token_)->status, 200);
+    EXPECT_EQ(Get("/?token=" + token_)->status, 200);
+    httplib::Client client = Client();
+    EXPECT_EQ(client.Get("/api/shots", {{"X-Kqcam-Token", token_}})->status, 200);
+}
+
+}  // namespace
+}  // namespace kqcam_test

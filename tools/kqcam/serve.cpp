@@ -1,0 +1,509 @@
+#include "serve.h"
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include <httplib.h>
+
+#include "errors.h"
+#include "platform.h"
+#include "serve_camera.h"
+#include "serve_live.h"
+#include "serve_state.h"
+
+namespace kqcam {
+
+namespace {
+
+using nlohmann::json;
+
+// Limits of what one client can make the server hold.
+constexpr unsigned kThreads = 32;      // requests served at once
+constexpr unsigned kMaxViewers = 12;   // live view streams
+constexpr unsigned kMaxFeeds = 8;      // event streams
+constexpr std::size_t kFeedQueue = 64; // events queued for a slow event reader
+constexpr std::size_t kMaxBody = 16 * 1024;
+constexpr std::size_t kMaxHeaders = 64;
+constexpr char kBoundary[] = "kqframe";
+
+const char kTokenParam[] = "token";
+const char kTokenHeader[] = "X-Kqcam-Token";
+
+// The documented routes and the methods each takes (HEAD goes with GET).
+struct Route {
+    std::regex pattern;
+    const char* methods;
+};
+
+const std::vector<Route>& Routes() {
+    static const std::vector<Route> routes = {
+        {std::regex("/"), "GET, HEAD"},
+        {std::regex("/api/camera"), "GET, HEAD"},
+        {std::regex("/api/status"), "GET, HEAD"},
+        {std::regex("/api/config"), "GET, HEAD"},
+        {std::regex("/api/config/[^/]+"), "GET, HEAD, PUT"},
+        {std::regex("/api/capture"), "POST"},
+        {std::regex("/api/shots"), "GET, HEAD"},
+        {std::regex("/api/shots/.+"), "GET, HEAD"},
+        {std::regex("/api/live"), "GET, HEAD"},
+        {std::regex("/api/events"), "GET, HEAD"},
+    };
+    return routes;
+}
+
+void SendJson(httplib::Response& res, int status, const json& body) {
+    res.status = status;
+    res.set_content(body.dump() + "\n", "application/json");
+}
+
+void SendError(httplib::Response& res, const ApiError& error) {
+    json body{{"error", error.message}, {"status", error.status}};
+    if (error.hasResult) {
+        body["result"] = Hex(error.result, 4);
+        body["result_name"] = ResultName(error.result);
+    } else {
+        body["result"] = nullptr;
+    }
+    SendJson(res, error.status, body);
+}
+
+void SendError(httplib::Response& res, int status, const std::string& message) {
+    ApiError error;
+    error.status = status;
+    error.message = message;
+    SendError(res, error);
+}
+
+// Runs a handler, turning what it throws into a JSON error.
+template <typename F>
+void Answer(httplib::Response& res, F handler) {
+    try {
+        handler();
+    } catch (const ApiError& error) {
+        SendError(res, error);
+    } catch (const Failure& failure) {
+        SendError(res, 502, failure.what());
+    } catch (const std::exception& exception) {
+        SendError(res, 500, exception.what());
+    }
+}
+
+// The JSON body of a POST or PUT. An empty body counts as {} when allowed.
+json BodyOf(const httplib::Request& req, bool emptyAllowed) {
+    const std::string type = req.get_header_value("Content-Type");
+    if (type.compare(0, 16, "application/json") != 0) {
+        ApiError error;
+        error.status = 415;
+        error.message = "the body must be JSON (Content-Type: application/json)";
+        throw error;
+    }
+    if (req.body.empty() && emptyAllowed) return json::object();
+    try {
+        return json::parse(req.body);
+    } catch (const json::exception& e) {
+        ApiError error;
+        error.status = 400;
+        error.message = std::string("malformed JSON: ") + e.what();
+        throw error;
+    }
+}
+
+std::uint16_t CodeOf(const std::string& text) {
+    std::uint64_t code = 0;
+    if (!ParseUnsigned(text, &code) || code > 0xFFFF) {
+        ApiError error;
+        error.status = 400;
+        error.message = "\"" + text + "\" is not a property code (0xD01C or 53276)";
+        throw error;
+    }
+    return static_cast<std::uint16_t>(code);
+}
+
+std::string RandomToken() {
+    std::random_device device;
+    std::string token;
+    for (int i = 0; i < 4; ++i) {
+        char part[9];
+        std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(device()));
+        token += part;
+    }
+    return token;
+}
+
+// Compares in a time that does not depend on where the texts differ.
+bool SameSecret(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    unsigned char diff = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+std::string UrlHost(const std::string& host) {
+    return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
+
+std::string ShotUrl(const std::string& name) {
+    std::string url = "/api/shots/";
+    const char hex[] = "0123456789ABCDEF";
+    for (unsigned char c : name) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~' || c == '/') {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
+}
+
+json ShotJson(const Shot& shot) {
+    return json{{"name", shot.name}, {"bytes", shot.bytes}, {"time", shot.time}, {"url", ShotUrl(shot.name)}};
+}
+
+class WebServer {
+public:
+    WebServer(Session& session, const ListenAddress& address)
+        : address_(address),
+          loopback_(IsLoopbackHost(address.host)),
+          feed_(kMaxFeeds, kFeedQueue),
+          gallery_([this](const Shot& shot) { feed_.Publish("shot", ShotJson(shot).dump()); }),
+          desk_(session, gallery_, feed_),
+          hub_([this](std::string* error) { return desk_.StartLive(&hub_, error); },
+               [this] { desk_.StopLive(); }, kMaxViewers) {
+        if (!loopback_) token_ = RandomToken();
+    }
+
+    ~WebServer() { Stop(); }
+
+    void Open() { desk_.Open(); }
+
+    // Binds the address; the URL to open is then known.
+    void Bind() {
+        Install();
+        if (address_.port == 0) {
+            port_ = server_.bind_to_any_port(address_.host);
+        } else if (server_.bind_to_port(address_.host, address_.port)) {
+            port_ = address_.port;
+        }
+        if (port_ <= 0) {
+            OperationFailed("cannot listen on " + UrlHost(address_.host) + ":" + std::to_string(address_.port) +
+                            " (address in use or not of this machine)");
+        }
+        listener_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+
+    std::string Url() const {
+        std::string url = "http://" + UrlHost(address_.host) + ":" + std::to_string(port_) + "/";
+        if (!token_.empty()) url += "?" + std::string(kTokenParam) + "=" + token_;
+        return url;
+    }
+
+    void Stop() {
+        if (stopped_) return;
+        stopped_ = true;
+        feed_.Shutdown();
+        hub_.Shutdown();
+        server_.stop();
+        if (listener_.joinable()) listener_.join();
+        desk_.Close();
+    }
+
+private:
+    // Refuses what no route should see: too many header fields, a missing
+    // or wrong token, and (on loopback) a Host that is not this machine's,
+    // which is how a web page reached through DNS rebinding would come.
+    bool Admit(const httplib::Request& req, httplib::Response& res) {
+        if (req.headers.size() > kMaxHeaders) {
+            SendError(res, 431, "too many header fields");
+            return false;
+        }
+        if (!token_.empty()) {
+            std::string given = req.get_param_value(kTokenParam);
+            if (given.empty()) given = req.get_header_value(kTokenHeader);
+            if (!SameSecret(given, token_)) {
+                SendError(res, 403, "this server needs the token of the URL it printed");
+                return false;
+            }
+            return true;
+        }
+        if (req.has_header("Host")) {
+            const std::string host = req.get_header_value("Host");
+            const std::string port = ":" + std::to_string(port_);
+            bool known = false;
+            for (const std::string& name : {std::string("127.0.0.1"), std::string("localhost"),
+                                            std::string("[::1]"), UrlHost(address_.host)}) {
+                // Clients leave out the default port.
+                known = known || host == name + port || (port_ == 80 && host == name);
+            }
+            if (!known) {
+                SendError(res, 403, "Host " + host + " is not this server's loopback address");
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static void NotRouted(const httplib::Request& req, httplib::Response& res) {
+        for (const Route& route : Routes()) {
+            if (std::regex_match(req.path, route.pattern)) {
+                res.set_header("Allow", route.methods);
+                SendError(res, 405, req.method + " is not allowed on " + req.path + " (allowed: " + route.methods + ")");
+                return;
+            }
+        }
+        SendError(res, 404, "no such route: " + req.path);
+    }
+
+    void Install() {
+        server_.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+        server_.set_payload_max_length(kMaxBody);
+        server_.set_keep_alive_timeout(2);
+        server_.set_read_timeout(5, 0);
+        server_.set_write_timeout(5, 0);
+        server_.set_default_headers({{"Cache-Control", "no-store"},
+                                     {"X-Content-Type-Options", "nosniff"},
+                                     {"Referrer-Policy", "no-referrer"}});
+        server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+            return Admit(req, res) ? httplib::Server::HandlerResponse::Unhandled
+                                   : httplib::Server::HandlerResponse::Handled;
+        });
+        // Errors the library answers itself (oversized body, bad request
+        // line) get a JSON body as well.
+        server_.set_error_handler(httplib::Server::HandlerWithResponse(
+            [](const httplib::Request&, httplib::Response& res) {
+                if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+                SendError(res, res.status, httplib::detail::status_message(res.status));
+                return httplib::Server::HandlerResponse::Handled;
+            }));
+
+        server_.Get("/", [](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Content-Security-Policy",
+                           "default-src 'self'; img-src 'self' blob: data:; style-src 'unsafe-inline'; "
+                           "script-src 'unsafe-inline'; connect-src 'self'; frame-ancestors 'none'");
+            res.set_content(ServePage(), "text/html; charset=utf-8");
+        });
+        server_.Get("/api/camera", [this](const httplib::Request&, httplib::Response& res) {
+            Answer(res, [&] { SendJson(res, 200, desk_.Summary()); });
+        });
+        server_.Get("/api/status", [this](const httplib::Request&, httplib::Response& res) {
+            Answer(res, [&] { SendJson(res, 200, Status()); });
+        });
+        server_.Get("/api/config", [this](const httplib::Request&, httplib::Response& res) {
+            Answer(res, [&] { SendJson(res, 200, desk_.ListConfig()); });
+        });
+        server_.Get("/api/config/([^/]+)", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(res, [&] { SendJson(res, 200, desk_.GetConfig(CodeOf(req.matches[1]))); });
+        });
+        server_.Put("/api/config/([^/]+)", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(res, [&] {
+                const std::uint16_t code = CodeOf(req.matches[1]);
+                SendJson(res, 200, desk_.SetConfig(code, BodyOf(req, false)));
+            });
+        });
+        server_.Post("/api/capture", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(res, [&] {
+                BodyOf(req, true);
+                SendJson(res, 201, ShotJson(desk_.Capture()));
+            });
+        });
+        server_.Get("/api/shots", [this](const httplib::Request&, httplib::Response& res) {
+            json list = json::array();
+            for (const Shot& shot : gallery_.List()) list.push_back(ShotJson(shot));
+            SendJson(res, 200, list);
+        });
+        server_.Get("/api/shots/(.+)", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(res, [&] { SendShot(req, res); });
+        });
+        server_.Get("/api/live", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(res, [&] { StreamLive(req, res); });
+        });
+        server_.Get("/api/events", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(res, [&] { StreamEvents(req, res); });
+        });
+        // Everything else: a known path with another method, or no route.
+        server_.Get(".*", NotRouted);
+        server_.Post(".*", NotRouted);
+        server_.Put(".*", NotRouted);
+        server_.Delete(".*", NotRouted);
+        server_.Patch(".*", NotRouted);
+        server_.Options(".*", NotRouted);
+    }
+
+    json Status() {
+        const LiveStats live = hub_.Stats();
+        return json{{"camera", desk_.Model()},
+                    {"shots", gallery_.List().size()},
+                    {"last_event", feed_.Last()},
+                    {"live",
+                     {{"running", live.running},
+                      {"viewers", live.viewers},
+                      {"starts", live.starts},
+                      {"frames", live.frames},
+                      {"fps", live.fps},
+                      {"delivered", live.delivered},
+                      {"skipped", live.skipped},
+                      {"latency_ms",
+                       {{"median", live.latencyMedianMs},
+                        {"p99", live.latencyP99Ms},
+                        {"samples", live.latencySamples}}}}}};
+    }
+
+    // Only pictures in the gallery are served, looked up by the name they
+    // were written under; no part of the request becomes a path.
+    void SendShot(const httplib::Request& req, httplib::Response& res) {
+        Shot shot;
+        if (!gallery_.Find(req.matches[1], &shot)) {
+            SendError(res, 404, "no picture of this run is named " + std::string(req.matches[1]));
+            return;
+        }
+        std::ifstream in(shot.path, std::ios::binary);
+        std::ostringstream data;
+        if (!in || !(data << in.rdbuf())) {
+            SendError(res, 410, shot.name + " is no longer readable");
+            return;
+        }
+        if (req.get_param_value("download") == "1") {
+            std::string base = shot.name.substr(shot.name.find_last_of("/\\") + 1);
+            for (char& c : base) {
+                if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
+            }
+            res.set_header("Content-Disposition", "attachment; filename=\"" + base + "\"");
+        }
+        const std::size_t dot = shot.name.find_last_of('.');
+        std::string suffix = dot == std::string::npos ? "" : shot.name.substr(dot + 1);
+        for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const bool jpeg = suffix == "jpg" || suffix == "jpeg";
+        res.set_content(data.str(), jpeg ? "image/jpeg" : "application/octet-stream");
+    }
+
+    void StreamLive(const httplib::Request& req, httplib::Response& res) {
+        const std::string type = std::string("multipart/x-mixed-replace; boundary=") + kBoundary;
+        if (req.method == "HEAD") {
+            res.set_header("Content-Type", type);
+            return;
+        }
+        std::string error;
+        bool full = false;
+        std::shared_ptr<LiveViewer> viewer = hub_.Join(&error, &full);
+        if (!viewer) {
+            SendError(res, full || stopped_ ? 503 : 502, error);
+            return;
+        }
+        res.set_content_provider(
+            type,
+            [this, viewer](std::size_t, httplib::DataSink& sink) {
+                std::shared_ptr<const LiveFrame> frame;
+                if (!viewer->Next(Clock::now() + std::chrono::milliseconds(500), &frame)) {
+                    return !stopped_ && sink.is_writable();
+                }
+                const std::string head = std::string("--") + kBoundary +
+                                         "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                         std::to_string(frame->jpeg.size()) + "\r\n\r\n";
+                if (!sink.write(head.data(), head.size()) ||
+                    !sink.write(reinterpret_cast<const char*>(frame->jpeg.data()), frame->jpeg.size()) ||
+                    !sink.write("\r\n", 2)) {
+                    return false;
+                }
+                viewer->Delivered(*frame);
+                return true;
+            },
+            [this, viewer](bool) { hub_.Leave(viewer); });
+    }
+
+    void StreamEvents(const httplib::Request&, httplib::Response& res) {
+        std::shared_ptr<FeedReader> reader = feed_.Subscribe();
+        if (!reader) {
+            SendError(res, 503, "too many event streams");
+            return;
+        }
+        res.set_content_provider(
+            "text/event-stream",
+            [this, reader](std::size_t offset, httplib::DataSink& sink) {
+                if (offset == 0) {
+                    // Tells the browser at once that the stream is open.
+                    static const char hello[] = "retry: 2000\n\n";
+                    return sink.write(hello, sizeof hello - 1);
+                }
+                std::string message;
+                if (!reader->Next(Clock::now() + std::chrono::seconds(10), &message)) {
+                    if (stopped_) return false;
+                    message = ": keep-alive\n\n";  // finds readers that went away
+                }
+                return sink.write(message.data(), message.size());
+            },
+            [this, reader](bool) { feed_.Unsubscribe(reader); });
+    }
+
+    ListenAddress address_;
+    bool loopback_;
+    std::string token_;
+    int port_ = 0;
+    std::atomic<bool> stopped_{false};
+    EventFeed feed_;
+    Gallery gallery_;
+    CameraDesk desk_;
+    FrameHub hub_;
+    httplib::Server server_;
+    std::thread listener_;
+};
+
+}  // namespace
+
+bool ParseListenAddress(const std::string& text, ListenAddress* address) {
+    std::string host;
+    std::string port;
+    if (!text.empty() && text[0] == '[') {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
+        host = text.substr(1, close - 1);
+        port = text.substr(close + 2);
+    } else {
+        const std::size_t colon = text.rfind(':');
+        if (colon == std::string::npos || text.find(':') != colon) return false;
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (host.empty()) host = "127.0.0.1";
+    }
+    std::uint64_t number = 0;
+    if (host.empty() || port.empty() || port.size() > 5 || !ParseUnsigned(port, &number) || number > 65535 ||
+        port.compare(0, 2, "0x") == 0) {
+        return false;
+    }
+    for (char c : host) {
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':')) return false;
+    }
+    address->host = host;
+    address->port = static_cast<int>(number);
+    return true;
+}
+
+bool IsLoopbackHost(const std::string& host) {
+    return host == "localhost" || host == "::1" || host.compare(0, 4, "127.") == 0;
+}
+
+void RunServe(Session& session, const std::string& text) {
+    ListenAddress address;
+    if (!text.empty() && !ParseListenAddress(text, &address)) {
+        UsageError("--serve: \"" + text + "\" is not ADDR:PORT");
+    }
+    WebServer server(session, address);
+    server.Open();
+    server.Bind();
+    if (session.out.json) {
+        std::fprintf(session.out.data, "{\"serving\":%s}\n", JsonString(server.Url()).c_str());
+    } else {
+        std::fprintf(session.out.data, "Serving %s (Ctrl-C stops)\n", server.Url().c_str());
+    }
+    std::fflush(session.out.data);
+    while (!interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server.Stop();
+    std::fprintf(session.out.info, "Server stopped\n");
+}
+
+}  // namespace kqcam

@@ -1,0 +1,34 @@
+// kqcam --serve: a web server with live view, capture, settings and the
+// pictures taken, for a browser (the page ships inside kqcam) or any HTTP
+// client (the API is described in the README).
+#ifndef KQCAM_SERVE_H
+#define KQCAM_SERVE_H
+
+#include <string>
+
+#include "session.h"
+
+namespace kqcam {
+
+struct ListenAddress {
+    std::string host = "127.0.0.1";  // IPv6 without brackets
+    int port = 8080;                 // 0: any free port
+};
+
+// "ADDR:PORT", "[IPV6]:PORT" or ":PORT" (loopback); false for anything else.
+bool ParseListenAddress(const std::string& text, ListenAddress* address);
+
+// Whether only this machine can reach the address (127.0.0.0/8, ::1,
+// localhost).
+bool IsLoopbackHost(const std::string& host);
+
+// Serves until interrupted (Ctrl-C), then stops live view and returns.
+// Throws a Failure when the address cannot be listened on.
+void RunServe(Session& session, const std::string& address);
+
+// The page, as served at "/".
+const char* ServePage();
+
+}  // namespace kqcam
+
+#endif  // KQCAM_SERVE_H
