@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Puts cpp-httplib's single header, from Debian's source package (with
-# Debian's patches applied), into PREFIX/include, for kqcam's web server.
+# Debian's patches applied, and ours from scripts/patches), into
+# PREFIX/include, for kqcam's web server.
 #
 #   usage: fetch-httplib.sh PREFIX
 #
@@ -8,7 +9,7 @@
 # library built with OpenSSL, brotli and zlib, which neither the -m32 nor the
 # mingw build links; the source package's httplib.h is the same release as
 # one header, used header-only by both builds. Does nothing when PREFIX
-# already holds include/httplib.h. Runs as root, or through sudo for apt.
+# already holds include/httplib.h with our patch in it. Runs as root, or through sudo for apt.
 set -euo pipefail
 
 me="fetch-httplib"
@@ -18,7 +19,7 @@ die() { echo "$me: error: $*" >&2; exit 1; }
 PREFIX="$1"
 case "$PREFIX" in /*) ;; *) PREFIX="$PWD/$PREFIX" ;; esac
 PREFIX="${PREFIX%/}"
-[ -f "$PREFIX/include/httplib.h" ] && exit 0
+grep -qs CPPHTTPLIB_HEADER_MAX_COUNT "$PREFIX/include/httplib.h" && exit 0
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -73,6 +74,12 @@ dpkg-source -x "$dsc" "$scratch/source" >>"$scratch/fetch.log" 2>&1 \
 [ -f "$scratch/source/httplib.h" ] || die "the source package holds no httplib.h"
 mkdir -p "$PREFIX/include"
 cp "$scratch/source/LICENSE" "$PREFIX/LICENSE"
+# This release bounds the length of a header line only after reading all of
+# it, and not the number of header lines at all, so a client could make the
+# server buffer without limit; the patch stops reading at fixed bounds.
+patch --quiet --no-backup-if-mismatch -p1 -d "$scratch/source" \
+  < "$(dirname "$0")/patches/cpp-httplib-request-bounds.patch" \
+  || die "patches/cpp-httplib-request-bounds.patch does not apply to $(basename "$dsc" .dsc)"
 cp "$scratch/source/httplib.h" "$PREFIX/include/httplib.h.tmp"
 mv "$PREFIX/include/httplib.h.tmp" "$PREFIX/include/httplib.h"
 echo "$me: $(basename "$dsc" .dsc) -> $PREFIX/include/httplib.h"
