@@ -64,36 +64,13 @@ apt_update() {
 }
 
 # --- deb-src entry ----------------------------------------------------------
-have_deb_src() {
-  local f
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] && grep -Eq '^[[:space:]]*deb-src[[:space:]]' "$f" && return 0
-  done
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && grep -Eiq '^Types:.*\bdeb-src\b' "$f" && return 0
-  done
-  return 1
-}
-
-if ! have_deb_src; then
-  deb822=/etc/apt/sources.list.d/debian.sources
-  classic=/etc/apt/sources.list
-  if [ -f "$deb822" ] && grep -Eiq '^Types:[[:space:]]*deb[[:space:]]*$' "$deb822"; then
-    target=/etc/apt/sources.list.d/kqsdk-deb-src.sources
-    say "adding deb-src entry $target (from $deb822)"
-    sed -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/I' "$deb822" \
-      | $SUDO tee "$target" >/dev/null
-  elif [ -f "$classic" ] && grep -Eq '^[[:space:]]*deb[[:space:]]' "$classic"; then
-    target=/etc/apt/sources.list.d/kqsdk-deb-src.list
-    say "adding deb-src entry $target (from $classic)"
-    grep -E '^[[:space:]]*deb[[:space:]]' "$classic" \
-      | sed -E 's/^[[:space:]]*deb([[:space:]])/deb-src\1/' \
-      | $SUDO tee "$target" >/dev/null
-  else
-    die "no apt source to derive a deb-src entry from ($deb822 or $classic)"
-  fi
-  apt_update
-fi
+. "$script_dir/deb-src.sh"
+status=0
+add_deb_src_entry "$SUDO" || status=$?
+case "$status" in
+  0) apt_update ;;
+  2) die "no apt source to derive a deb-src entry from" ;;
+esac
 
 # --- build tools ------------------------------------------------------------
 tools=(dpkg-dev cmake make nasm g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix)

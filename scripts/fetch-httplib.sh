@@ -13,6 +13,7 @@
 set -euo pipefail
 
 me="fetch-httplib"
+script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 die() { echo "$me: error: $*" >&2; exit 1; }
 
 [ $# -eq 1 ] && [ -n "$1" ] || die "usage: $0 PREFIX"
@@ -27,33 +28,12 @@ if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
 fi
 
-have_deb_src() {
-  local f
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] && grep -Eq '^[[:space:]]*deb-src[[:space:]]' "$f" && return 0
-  done
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && grep -Eiq '^Types:.*\bdeb-src\b' "$f" && return 0
-  done
-  return 1
-}
-
 # The same deb-src entry the libjpeg-turbo build adds, derived from the
 # machine's own apt sources.
-if ! have_deb_src; then
-  deb822=/etc/apt/sources.list.d/debian.sources
-  classic=/etc/apt/sources.list
-  if [ -f "$deb822" ] && grep -Eiq '^Types:[[:space:]]*deb[[:space:]]*$' "$deb822"; then
-    sed -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/I' "$deb822" \
-      | $SUDO tee /etc/apt/sources.list.d/kqsdk-deb-src.sources >/dev/null
-  elif [ -f "$classic" ] && grep -Eq '^[[:space:]]*deb[[:space:]]' "$classic"; then
-    grep -E '^[[:space:]]*deb[[:space:]]' "$classic" \
-      | sed -E 's/^[[:space:]]*deb([[:space:]])/deb-src\1/' \
-      | $SUDO tee /etc/apt/sources.list.d/kqsdk-deb-src.list >/dev/null
-  else
-    die "no apt source to derive a deb-src entry from"
-  fi
-fi
+. "$script_dir/deb-src.sh"
+status=0
+add_deb_src_entry "$SUDO" || status=$?
+[ "$status" -ne 2 ] || die "no apt source to derive a deb-src entry from"
 if ! apt-cache showsrc cpp-httplib 2>/dev/null | grep -q '^Package:'; then
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   apt-cache showsrc cpp-httplib 2>/dev/null | grep -q '^Package:' \
@@ -78,7 +58,7 @@ cp "$scratch/source/LICENSE" "$PREFIX/LICENSE"
 # it, and not the number of header lines at all, so a client could make the
 # server buffer without limit; the patch stops reading at fixed bounds.
 patch --quiet --no-backup-if-mismatch -p1 -d "$scratch/source" \
-  < "$(dirname "$0")/patches/cpp-httplib-request-bounds.patch" \
+  < "$script_dir/patches/cpp-httplib-request-bounds.patch" \
   || die "patches/cpp-httplib-request-bounds.patch does not apply to $(basename "$dsc" .dsc)"
 cp "$scratch/source/httplib.h" "$PREFIX/include/httplib.h.tmp"
 mv "$PREFIX/include/httplib.h.tmp" "$PREFIX/include/httplib.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "jpeg_check.h"
+#include "kqcam_fixture.h"
 #include "process.h"
 
 #if !defined(_WIN32)
@@ -22,25 +23,8 @@
 namespace kqcam_test {
 namespace {
 
-#if defined(_WIN32)
-const char kSep[] = "\\";
-#else
-const char kSep[] = "/";
-#endif
-
-constexpr int kExitOperationFailed = 1;
-constexpr int kExitUsage = 2;
-
-class KqcamSafety : public ::testing::Test {
+class KqcamSafety : public KqcamFolderTest {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = FreshFolder(std::string(info->test_suite_name()) + "." + info->name());
-    }
-    Result Run(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {}) {
-        return RunKqcam(args, dir_, env);
-    }
-    std::string Path(const std::string& name) const { return dir_ + kSep + name; }
     // The library's log of the last run (kept beside the tests).
     static std::string LibraryLog() {
         return ReadFile(ProgramFolder() + "kqcam-test" + kSep + "state" + kSep + "tovexbridge.log");
@@ -52,16 +36,9 @@ protected:
             EXPECT_TRUE(picture.ok) << name << ": " << picture.error;
         }
     }
-    std::string dir_;
 };
 
 bool Has(const std::string& text, const std::string& needle) { return text.find(needle) != std::string::npos; }
-
-int CountOf(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
-}
 
 // ---- Names: one counter, never clobbering ----
 

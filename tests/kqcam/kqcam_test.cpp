@@ -8,34 +8,13 @@
 #include <set>
 
 #include "jpeg_check.h"
+#include "kqcam_fixture.h"
 #include "process.h"
 
 namespace kqcam_test {
 namespace {
 
-#if defined(_WIN32)
-const char kSep[] = "\\";
-#else
-const char kSep[] = "/";
-#endif
-
-constexpr int kExitOperationFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitNoCamera = 3;
-constexpr int kExitConnectFailed = 4;
-
-class Kqcam : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = FreshFolder(std::string(info->test_suite_name()) + "." + info->name());
-    }
-    Result Run(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {}) {
-        return RunKqcam(args, dir_, env);
-    }
-    std::string Path(const std::string& name) const { return dir_ + kSep + name; }
-    std::string dir_;
-};
+class Kqcam : public KqcamFolderTest {};
 
 // The value of "Key: value" lines of a text block, in order.
 std::vector<std::string> Values(const std::string& text, const std::string& key) {
@@ -44,12 +23,6 @@ std::vector<std::string> Values(const std::string& text, const std::string& key)
         if (line.compare(0, key.size() + 2, key + ": ") == 0) values.push_back(line.substr(key.size() + 2));
     }
     return values;
-}
-
-int CountOf(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
 }
 
 // ---- Command line ----

@@ -5,29 +5,14 @@
 #include <regex>
 
 #include "jpeg_check.h"
+#include "kqcam_fixture.h"
 #include "process.h"
 
 namespace kqcam_test {
 namespace {
 
-#if defined(_WIN32)
-const char kSep[] = "\\";
-#else
-const char kSep[] = "/";
-#endif
-
-constexpr int kExitUsage = 2;
-
-class Tethered : public ::testing::Test {
+class Tethered : public KqcamFolderTest {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = FreshFolder(std::string(info->test_suite_name()) + "." + info->name());
-    }
-    Result Run(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {}) {
-        return RunKqcam(args, dir_, env);
-    }
-    std::string Path(const std::string& name) const { return dir_ + kSep + name; }
     void ExpectCameraPictures(const std::vector<std::string>& names) {
         EXPECT_EQ(ListFolder(dir_), names);
         for (const std::string& name : names) {
@@ -36,14 +21,7 @@ protected:
             EXPECT_EQ(picture.width, 1600) << name;
         }
     }
-    std::string dir_;
 };
-
-int CountOf(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
-}
 
 TEST_F(Tethered, ShutterButtonPicturesAreSavedNamedAndHandedToTheHook) {
 #if defined(_WIN32)
