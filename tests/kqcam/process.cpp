@@ -86,12 +86,12 @@ std::string WorkRoot() {
     return root;
 }
 
+}  // namespace
+
 #if !defined(_WIN32)
-// Starts `program` in `cwd` with `env` added; standard output goes to
-// `outFd` when it is an open descriptor, else to the file `outPath`.
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
-            const std::map<std::string, std::string>& env, const std::string& outPath,
-            const std::string& errPath, int outFd) {
+int Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+          const std::map<std::string, std::string>& env, const std::string& outPath, const std::string& errPath,
+          int outFd) {
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(126);
@@ -112,12 +112,14 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, co
     return child;
 }
 
+namespace {
+
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-#endif
 
 }  // namespace
+#endif
 
 std::string ProgramFolder() {
 #if defined(_WIN32)

@@ -40,6 +40,13 @@ void MakeExecutable(const std::string& path);
 std::vector<std::string> Lines(const std::string& text);
 
 #if !defined(_WIN32)
+// Starts `program` with `args` in `cwd` with `env` added, standard input
+// from /dev/null; standard output goes to `outFd` when it is an open
+// descriptor, else to the file `outPath`. Returns the child's process id.
+int Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+          const std::map<std::string, std::string>& env, const std::string& outPath, const std::string& errPath,
+          int outFd = -1);
+
 // kqcam started in the background, for tests that signal it while it runs
 // or read its output as it comes. Waits are for what kqcam prints, never
 // for a time; the limits only keep a broken run from hanging the tests.

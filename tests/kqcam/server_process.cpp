@@ -9,7 +9,6 @@
 #include <windows.h>
 #else
 #include <csignal>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -66,23 +65,7 @@ ServerProcess::ServerProcess(const std::vector<std::string>& args, const std::st
     CloseHandle(err);
     CloseHandle(in);
 #else
-    pid_ = fork();
-    if (pid_ == 0) {
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        for (const auto& entry : environment) setenv(entry.first.c_str(), entry.second.c_str(), 1);
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
+    pid_ = Spawn(program, args, cwd, environment, outPath_, errPath_);
 #endif
 }
 
