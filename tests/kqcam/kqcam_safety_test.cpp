@@ -293,6 +293,18 @@ TEST_F(KqcamSafety, UserSignalTakesTheNextTimeLapsePictureNow) {
     ExpectWholeJpegs({"capt0001.jpg", "capt0002.jpg"});
 }
 
+TEST_F(KqcamSafety, IntervalMinusOneTakesEachPictureOnSignalOnly) {
+    Running run({"--capture-image-and-download", "-I", "-1", "-F", "2", "--filename", "sig%n.jpg"}, dir_);
+    ASSERT_TRUE(run.AwaitOut("Waiting for SIGUSR1 to take picture 1"));
+    EXPECT_TRUE(ListFolder(dir_).empty()) << "no picture before the signal";
+    run.Signal(SIGUSR1);
+    ASSERT_TRUE(run.AwaitOut("Waiting for SIGUSR1 to take picture 2"));
+    run.Signal(SIGUSR1);
+    const Result r = run.Finish();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    ExpectWholeJpegs({"sig1.jpg", "sig2.jpg"});
+}
+
 TEST_F(KqcamSafety, AMovieCutByAFullDiskKeepsWholeFramesAndItsSummary) {
     // A file size limit stands in for a full disk: writes past it fail.
     struct rlimit saved;

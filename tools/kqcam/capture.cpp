@@ -251,7 +251,13 @@ void RunCaptureImages(Session& session) {
     captureNow = false;
     bool skipped = false;
     for (std::uint64_t i = 0; endless || i < frames; ++i) {
-        if (i > 0) {
+        if (options.shootOnSignal) {
+            // -I -1: every picture, the first too, waits for SIGUSR1.
+            std::fprintf(session.out.info, "Waiting for SIGUSR1 to take picture %llu (Ctrl-C ends)\n",
+                         static_cast<unsigned long long>(i + 1));
+            std::fflush(session.out.info);
+            WaitForNextPicture(session, Clock::time_point::max());
+        } else if (i > 0) {
             const Clock::time_point due = first + interval * static_cast<long>(i - base);
             if (Clock::now() > due && options.interval > 0 && !skipped) {
                 std::fprintf(stderr, "kqcam: warning: picture %llu starts late; the previous one "

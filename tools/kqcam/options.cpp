@@ -7,6 +7,7 @@
 
 #include "errors.h"
 #include "filename.h"
+#include "platform.h"
 #include "property_names.h"
 #include "serve.h"
 
@@ -59,7 +60,8 @@ const char kHelp[] =
     "  -F, --frames N              take N pictures\n"
     "  -I, --interval SECONDS      time-lapse: start a picture every SECONDS (0.5, 10);\n"
     "                              without --frames, until interrupted (Ctrl-C).\n"
-    "                              SIGUSR1 takes the next picture at once\n"
+    "                              SIGUSR1 takes the next picture at once.\n"
+    "                              -I -1: each picture waits for SIGUSR1 (POSIX)\n"
     "  --reset-interval            after a picture taken on SIGUSR1, count the interval\n"
     "                              from that picture\n"
     "  --capture-tethered[=N|Ns|Nf]  save the pictures taken with the camera's own\n"
@@ -426,12 +428,20 @@ Options ParseOptions(int argc, char** argv) {
             }
         } else if (name == "-I" || name == "--interval") {
             const std::string text = args.Required();
-            char* end = nullptr;
-            const double seconds = std::strtod(text.c_str(), &end);
-            if (text.empty() || end != text.c_str() + text.size() || !(seconds >= 0) || seconds > 1e6) {
-                UsageError(name + ": \"" + text + "\" is not a number of seconds");
+            if (text == "-1") {
+                // Pictures on demand: each waits for SIGUSR1, which only
+                // POSIX systems have.
+                if (!kHasUserSignal) UsageError(name + " -1 needs SIGUSR1, which this system does not have");
+                options.shootOnSignal = true;
+                options.interval = 0;
+            } else {
+                char* end = nullptr;
+                const double seconds = std::strtod(text.c_str(), &end);
+                if (text.empty() || end != text.c_str() + text.size() || !(seconds >= 0) || seconds > 1e6) {
+                    UsageError(name + ": \"" + text + "\" is not a number of seconds (or -1)");
+                }
+                options.interval = seconds;
             }
-            options.interval = seconds;
         } else if (name == "--auto-detect") {
             args.NoValue();
             options.actions.push_back(Action{Action::kAutoDetect});

@@ -56,6 +56,7 @@ struct Options {
     bool filenameGiven = false;
     std::string filename;  // each action's default unless filenameGiven
     double interval = -1;  // seconds between shots; < 0: not given
+    bool shootOnSignal = false;  // -I -1: each picture waits for SIGUSR1 (interval is then 0)
     std::uint64_t frames = 0;  // 0: not given
     std::string hookScript;
 };

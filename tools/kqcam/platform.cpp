@@ -25,6 +25,11 @@ namespace kqcam {
 std::atomic<bool> interrupted{false};
 std::atomic<int> interruptCount{0};
 std::atomic<bool> captureNow{false};
+#if defined(_WIN32)
+const bool kHasUserSignal = false;
+#else
+const bool kHasUserSignal = true;
+#endif
 
 namespace {
 

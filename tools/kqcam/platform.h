@@ -15,6 +15,8 @@ extern std::atomic<bool> interrupted;
 extern std::atomic<int> interruptCount;
 // Set by SIGUSR1 (POSIX): take the next time-lapse picture now.
 extern std::atomic<bool> captureNow;
+// Whether the system has SIGUSR1 (POSIX does, Windows does not).
+extern const bool kHasUserSignal;
 // Also ignores SIGPIPE, so that a closed pipe makes writes fail instead of
 // ending kqcam in the middle of a file. Call it before any thread starts:
 // on POSIX the signals are blocked in every thread and taken by one thread
