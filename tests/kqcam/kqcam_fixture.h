@@ -42,6 +42,19 @@ protected:
         return RunKqcam(args, dir_, env);
     }
     std::string Path(const std::string& name) const { return dir_ + kSep + name; }
+    // A hook script that appends "ACTION argument" to hook.log beside it;
+    // returns its path.
+    std::string WriteLoggingHook() const {
+#if defined(_WIN32)
+        const std::string hook = Path("hook.bat");
+        WriteFile(hook, "@echo off\r\necho %ACTION% %~1>> \"%~dp0hook.log\"\r\n");
+#else
+        const std::string hook = Path("hook.sh");
+        WriteFile(hook, "#!/bin/sh\necho \"$ACTION $1\" >> \"$(dirname \"$0\")/hook.log\"\n");
+#endif
+        MakeExecutable(hook);
+        return hook;
+    }
     std::string dir_;
 };
 

@@ -212,14 +212,7 @@ TEST_F(KqcamSafety, ShortFormsAndTheSuffixFromTheData) {
 }
 
 TEST_F(KqcamSafety, HookHearsInitStartEachDownloadAndStop) {
-#if defined(_WIN32)
-    const std::string hook = Path("hook.bat");
-    WriteFile(hook, "@echo off\r\necho %ACTION% %~1>> \"%~dp0hook.log\"\r\n");
-#else
-    const std::string hook = Path("hook.sh");
-    WriteFile(hook, "#!/bin/sh\necho \"$ACTION $1\" >> \"$(dirname \"$0\")/hook.log\"\n");
-#endif
-    MakeExecutable(hook);
+    const std::string hook = WriteLoggingHook();
     const Result r = Run({"--summary", "--capture-image-and-download", "-F", "2", "--capture-preview",
                           "--filename", "h%n.jpg", "--hook-script", hook});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -24,14 +24,7 @@ protected:
 };
 
 TEST_F(Tethered, ShutterButtonPicturesAreSavedNamedAndHandedToTheHook) {
-#if defined(_WIN32)
-    const std::string hook = Path("hook.bat");
-    WriteFile(hook, "@echo off\r\necho %ACTION% %~1>> \"%~dp0hook.log\"\r\n");
-#else
-    const std::string hook = Path("hook.sh");
-    WriteFile(hook, "#!/bin/sh\necho \"$ACTION $1\" >> \"$(dirname \"$0\")/hook.log\"\n");
-#endif
-    MakeExecutable(hook);
+    const std::string hook = WriteLoggingHook();
     // Three presses, the first well after kqcam has registered for events
     // (which it does as soon as the session is open).
     const Result r = Run({"--capture-tethered=3f", "--filename", "t%n.jpg", "--hook-script", hook},

@@ -7,13 +7,15 @@
 
 namespace kqcam {
 
+Clock::time_point TimeLimitEnd(const Limit& limit, Clock::time_point start) {
+    if (limit.kind != Limit::kSeconds) return Clock::time_point::max();
+    return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit.seconds));
+}
+
 void RunWaitEvent(Session& session, const Limit& limit) {
     Camera& camera = session.Connected();
     const Clock::time_point start = Clock::now();
-    const Clock::time_point end =
-        limit.kind == Limit::kSeconds
-            ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit.seconds))
-            : Clock::time_point::max();
+    const Clock::time_point end = TimeLimitEnd(limit, start);
     std::uint64_t received = 0;
     KQEventRecord record;
     while (limit.kind != Limit::kCount || received < limit.count) {

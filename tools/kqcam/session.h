@@ -80,6 +80,10 @@ void SaveShutterButtonPicture(Session& session, const ReleasedPicture& picture);
 // when the run was interrupted.
 bool SaveShutterButtonPicturesUntil(Session& session, Clock::time_point deadline);
 
+// When a wait limited to `limit` that began at `start` ends: its seconds
+// later, or never for a count or no limit.
+Clock::time_point TimeLimitEnd(const Limit& limit, Clock::time_point start);
+
 // Prints an event that arrived while another action waited for something
 // else, as a message.
 void ReportStrayEvent(Session& session, const KQEventRecord& record);

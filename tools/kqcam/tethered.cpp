@@ -33,10 +33,7 @@ bool SaveShutterButtonPicturesUntil(Session& session, Clock::time_point deadline
 void RunCaptureTethered(Session& session, const Limit& limit) {
     Camera& camera = session.Connected();
     const Clock::time_point start = Clock::now();
-    const Clock::time_point end =
-        limit.kind == Limit::kSeconds
-            ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit.seconds))
-            : Clock::time_point::max();
+    const Clock::time_point end = TimeLimitEnd(limit, start);
     if (!session.out.json) {
         std::fprintf(session.out.info, "Waiting for pictures from the camera's shutter button%s\n",
                      limit.kind == Limit::kUntilInterrupted ? " (Ctrl-C ends)" : "");
