@@ -121,6 +121,8 @@ double Now() {
 }  // namespace
 #endif
 
+std::string KqcamProgram() { return ProgramFolder() + kProgram; }
+
 std::string ProgramFolder() {
 #if defined(_WIN32)
     char path[MAX_PATH] = {0};
@@ -203,7 +205,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 Result RunKqcam(const std::vector<std::string>& args, const std::string& cwd,
                 const std::map<std::string, std::string>& env) {
-    const std::string program = ProgramFolder() + kProgram;
+    const std::string program = KqcamProgram();
     const std::string outPath = cwd + ".stdout";
     const std::string errPath = cwd + ".stderr";
     std::map<std::string, std::string> environment = env;
@@ -279,7 +281,7 @@ Running::Running(const std::vector<std::string>& args, const std::string& cwd,
     // standard output) and sees the pipe closed when the test closes it.
     if (pipeOut && pipe2(ends, O_CLOEXEC) != 0) return;
     start_ = Now();
-    pid_ = Spawn(ProgramFolder() + kProgram, args, cwd, environment, outPath_, errPath_, ends[1]);
+    pid_ = Spawn(KqcamProgram(), args, cwd, environment, outPath_, errPath_, ends[1]);
     if (pipeOut) {
         close(ends[1]);
         pipe_ = ends[0];

@@ -22,6 +22,9 @@ struct Result {
 // trailing separator.
 std::string ProgramFolder();
 
+// The kqcam executable beside the tests.
+std::string KqcamProgram();
+
 // Runs kqcam with `args` in folder `cwd`, with `env` added to the
 // environment.
 Result RunKqcam(const std::vector<std::string>& args, const std::string& cwd,

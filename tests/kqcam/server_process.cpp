@@ -15,23 +15,13 @@
 
 namespace kqcam_test {
 
-namespace {
-
-#if defined(_WIN32)
-const char kProgram[] = "kqcam.exe";
-#else
-const char kProgram[] = "kqcam";
-#endif
-
-}  // namespace
-
 ServerProcess::ServerProcess(const std::vector<std::string>& args, const std::string& cwd,
                              const std::map<std::string, std::string>& env)
     : outPath_(cwd + ".stdout"), errPath_(cwd + ".stderr") {
     // No line of an earlier run may be taken for this one's.
     WriteFile(outPath_, "");
     WriteFile(errPath_, "");
-    const std::string program = ProgramFolder() + kProgram;
+    const std::string program = KqcamProgram();
     std::map<std::string, std::string> environment = env;
     // Keeps the library's log out of the user's folders, as RunKqcam does.
     const std::string state = FreshFolder("state-serve");
