@@ -1,21 +1,23 @@
-# libjpeg: Debian's libjpeg-turbo on Linux; on Windows a static libjpeg-turbo
-# built from Debian's source package with the mingw toolchain and cached under
-# build/deps (scripts/build-libjpeg-mingw.sh).
+# libjpeg: a static libjpeg-turbo built from Debian's source package for the
+# target (gcc -m32 on Linux, mingw-w64 on Windows) and cached under
+# build/deps (scripts/build-libjpeg.sh), so that both libraries link the same
+# JPEG library version and no i386 package is needed.
 if(WIN32)
-  set(KQSDK_JPEG_PREFIX ${CMAKE_SOURCE_DIR}/build/deps/mingw-x86/libjpeg-turbo)
-  if(NOT EXISTS ${KQSDK_JPEG_PREFIX}/lib/libjpeg.a)
-    message(STATUS "Building libjpeg-turbo for mingw into ${KQSDK_JPEG_PREFIX}")
-    execute_process(
-      COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-libjpeg-mingw.sh ${KQSDK_JPEG_PREFIX}
-      RESULT_VARIABLE jpeg_result)
-    if(NOT jpeg_result EQUAL 0)
-      message(FATAL_ERROR "building libjpeg-turbo for mingw failed")
-    endif()
-  endif()
-  add_library(JPEG::JPEG STATIC IMPORTED)
-  set_target_properties(JPEG::JPEG PROPERTIES
-    IMPORTED_LOCATION ${KQSDK_JPEG_PREFIX}/lib/libjpeg.a
-    INTERFACE_INCLUDE_DIRECTORIES ${KQSDK_JPEG_PREFIX}/include)
+  set(KQSDK_JPEG_TARGET mingw-x86)
 else()
-  find_package(JPEG REQUIRED)
+  set(KQSDK_JPEG_TARGET linux-x86)
 endif()
+set(KQSDK_JPEG_PREFIX ${CMAKE_SOURCE_DIR}/build/deps/${KQSDK_JPEG_TARGET}/libjpeg-turbo)
+if(NOT EXISTS ${KQSDK_JPEG_PREFIX}/lib/libjpeg.a)
+  message(STATUS "Building libjpeg-turbo for ${KQSDK_JPEG_TARGET} into ${KQSDK_JPEG_PREFIX}")
+  execute_process(
+    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-libjpeg.sh ${KQSDK_JPEG_TARGET} ${KQSDK_JPEG_PREFIX}
+    RESULT_VARIABLE jpeg_result)
+  if(NOT jpeg_result EQUAL 0)
+    message(FATAL_ERROR "building libjpeg-turbo for ${KQSDK_JPEG_TARGET} failed")
+  endif()
+endif()
+add_library(JPEG::JPEG STATIC IMPORTED)
+set_target_properties(JPEG::JPEG PROPERTIES
+  IMPORTED_LOCATION ${KQSDK_JPEG_PREFIX}/lib/libjpeg.a
+  INTERFACE_INCLUDE_DIRECTORIES ${KQSDK_JPEG_PREFIX}/include)

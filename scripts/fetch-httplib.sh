@@ -31,11 +31,12 @@ fi
 # The same deb-src entry the libjpeg-turbo build adds, derived from the
 # machine's own apt sources.
 . "$script_dir/deb-src.sh"
+. "$script_dir/apt.sh"
 status=0
 add_deb_src_entry "$SUDO" || status=$?
 [ "$status" -ne 2 ] || die "no apt source to derive a deb-src entry from"
 if ! apt-cache showsrc cpp-httplib 2>/dev/null | grep -q '^Package:'; then
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  apt_update_retrying "$me" "$SUDO"
   apt-cache showsrc cpp-httplib 2>/dev/null | grep -q '^Package:' \
     || die "apt knows no source package cpp-httplib"
 fi

@@ -8,6 +8,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 me=install-deps
+. "$here/apt.sh"
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -22,7 +23,7 @@ native_pkgs=(cmake ninja-build g++ gcc-multilib g++-multilib nasm dpkg-dev
              wine clang libclang-rt-14-dev valgrind
              llvm-14 icoutils unzip pkgconf
              nlohmann-json3-dev chromium chromium-driver python3-selenium)
-i386_pkgs=(libjpeg62-turbo-dev:i386 libbenchmark-dev:i386 wine32:i386)
+i386_pkgs=(libbenchmark-dev:i386 wine32:i386)
 
 installed() {
   dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q '^install ok installed$'
@@ -32,7 +33,7 @@ apt_updated=0
 apt_install() {
   echo "$me: installing $*"
   if [ "$apt_updated" -eq 0 ]; then
-    $SUDO apt-get update -qq
+    apt_update_retrying "$me" "$SUDO"
     apt_updated=1
   fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "$@"

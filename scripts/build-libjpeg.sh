@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Builds a static Win32 libjpeg-turbo (libjpeg 8 API) from Debian's source
-# package with the mingw-w64 toolchain and installs it into PREFIX.
+# Builds a static i386 libjpeg-turbo (libjpeg 8 API, SIMD where nasm can
+# assemble for the target) from Debian's source package and installs it into
+# PREFIX, for one of the two targets:
+#   linux-x86   gcc -m32 (gcc-multilib), position-independent so that
+#               libKQSDK.so can link it; no i386 package is needed
+#   mingw-x86   the mingw-w64 toolchain, for KQSDK.dll
+# Both libraries thus come from the same source package and version.
 #
-#   usage: build-libjpeg-mingw.sh PREFIX
+#   usage: build-libjpeg.sh linux-x86|mingw-x86 PREFIX
 #
 # Does nothing when PREFIX already holds lib/libjpeg.a and include/jpeglib.h.
 # Sources and build tree live next to PREFIX (PREFIX/../libjpeg-turbo-src);
@@ -10,12 +15,24 @@
 # when something fails. Runs as root, or through sudo for the apt steps.
 set -euo pipefail
 
-me="build-libjpeg-mingw"
+me="build-libjpeg"
 say() { echo "$me: $*"; }
 die() { echo "$me: error: $*" >&2; exit 1; }
 
-[ $# -eq 1 ] && [ -n "$1" ] || die "usage: $0 PREFIX"
-PREFIX="$1"
+[ $# -eq 2 ] && [ -n "$2" ] || die "usage: $0 linux-x86|mingw-x86 PREFIX"
+target="$1"
+PREFIX="$2"
+case "$target" in
+  linux-x86)
+    toolchain_name=linux-i386.cmake
+    nasm_format=elf32
+    compilers=(gcc-multilib g++-multilib) ;;
+  mingw-x86)
+    toolchain_name=mingw-i686.cmake
+    nasm_format=win32
+    compilers=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix) ;;
+  *) die "unknown target '$target' (linux-x86 or mingw-x86)" ;;
+esac
 case "$PREFIX" in
   /*) ;;
   *) PREFIX="$PWD/$PREFIX" ;;
@@ -27,7 +44,7 @@ if [ -f "$PREFIX/lib/libjpeg.a" ] && [ -f "$PREFIX/include/jpeglib.h" ]; then
 fi
 
 script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-toolchain="$script_dir/../cmake/mingw-i686.cmake"
+toolchain="$script_dir/../cmake/$toolchain_name"
 [ -f "$toolchain" ] || die "toolchain file not found: $toolchain"
 toolchain="$(cd "$(dirname "$toolchain")" && pwd)/$(basename "$toolchain")"
 
@@ -54,11 +71,12 @@ run() {
   fi
 }
 
+. "$script_dir/apt.sh"
 apt_updated=0
 apt_update() {
   if [ "$apt_updated" -eq 0 ]; then
     say "apt-get update"
-    run $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update
+    apt_update_retrying "$me" "$SUDO"
     apt_updated=1
   fi
 }
@@ -73,7 +91,7 @@ case "$status" in
 esac
 
 # --- build tools ------------------------------------------------------------
-tools=(dpkg-dev cmake make nasm g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix)
+tools=(dpkg-dev cmake make nasm "${compilers[@]}")
 missing=()
 for p in "${tools[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' \
@@ -112,10 +130,10 @@ run dpkg-source -x "$dsc" "$src"
 simd=OFF
 probe="$scratch/nasm-probe"
 printf 'section .text\nglobal _probe\n_probe:\n  ret\n' >"$probe.asm"
-if nasm -f win32 -o "$probe.obj" "$probe.asm" >>"$log" 2>&1; then
+if nasm -f "$nasm_format" -o "$probe.obj" "$probe.asm" >>"$log" 2>&1; then
   simd=ON
 else
-  say "nasm cannot produce win32 objects; building without SIMD"
+  say "nasm cannot produce $nasm_format objects; building without SIMD"
 fi
 rm -f "$probe.asm" "$probe.obj"
 
@@ -126,10 +144,11 @@ cd "$bld"
 # The package's own GNUInstallDirs turns a relative LIBDIR/INCLUDEDIR given
 # on the command line into an absolute path based on the current directory,
 # so pass them absolute (and work from inside the build tree regardless).
-say "configuring (Win32, static, jpeg8 API, SIMD=$simd)"
+say "configuring ($target, static, jpeg8 API, SIMD=$simd)"
 run cmake -S "$src" -B "$bld" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
   -DCMAKE_INSTALL_PREFIX="$PREFIX" \
   -DCMAKE_INSTALL_LIBDIR="$PREFIX/lib" \
   -DCMAKE_INSTALL_INCLUDEDIR="$PREFIX/include" \
