@@ -15,10 +15,10 @@ KQ_API KQResult KQ_STDCALL KQ_GetDeviceList(uint32_t* size, KQDeviceList* list) 
         TraceCall("KQ_GetDeviceList");
         if (size == nullptr || list == nullptr) return RESULT_NULL_POINTER;
         if (*size < KQ_DEVICE_LIST_MIN_SIZE) return RESULT_BUFFER_TOO_SMALL;
-        // The list stays valid while it is read, whatever another thread
-        // lists or finishes meanwhile; its count comes with it.
-        const HandleRef held =
-            bridgeState.GetCameraList() != 0 ? bridgeState.cameraList.Acquire() : HandleRef();
+        // The list this call made stays valid while it is read, whatever
+        // another thread lists or finishes meanwhile; its count comes with it.
+        HandleRef held;
+        bridgeState.GetCameraList(&held);
         const auto* cameras = static_cast<const ZTCameraRecord*>(held.get());
         if (cameras == nullptr || held.items() == 0) {
             list->count = 0;

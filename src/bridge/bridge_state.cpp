@@ -70,6 +70,7 @@ void CSDKWrapper::Reset() {
     cameraCount = 0;
     cameraHandle = 0;
     downloadPending = 1;
+    releaseUnderWay = 0;
     pendingZoom = -1;
     lastError = 0;
     SetErrorReportMode(1);

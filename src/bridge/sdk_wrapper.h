@@ -42,7 +42,10 @@ public:
     void ReleaseHandles(const Deadline& deadline);
 
     // Camera enumeration and session.
-    int GetCameraList();
+    // When it returns 1 and `made` is given, hands out a use of the list
+    // this call made, so that the caller reads that list whatever other
+    // threads list or release meanwhile.
+    int GetCameraList(HandleRef* made = nullptr);
     int OpenSession(std::uint32_t cameraId);
     int CloseSession();
     // Releases the session's subscriptions, then the session.
@@ -159,6 +162,9 @@ public:
 
     // Capture and zoom.
     std::atomic<std::uint32_t> downloadPending{1};
+    // 1 while a release is under way: from before its shot to the end of
+    // its wait for the download.
+    std::atomic<std::uint32_t> releaseUnderWay{0};
     std::atomic<std::int32_t> pendingZoom{-1};
     std::atomic<std::uint32_t> lastError{0};
     // The error report mode is kept by the reporter itself (log/trace.h,

@@ -1,6 +1,7 @@
 // Camera enumeration and the camera session: the camera list, the current
 // camera object, and the session with its four subscriptions.
 #include <cstring>
+#include <utility>
 
 #include "bridge/callbacks.h"
 #include "bridge/camera_name.h"
@@ -23,7 +24,7 @@ std::size_t CopyCameraName(std::uint16_t* destination, const std::uint16_t* sour
     return length;
 }
 
-int CSDKWrapper::GetCameraList() {
+int CSDKWrapper::GetCameraList(HandleRef* made) {
     if (sdkStarted == 0) return 0;
     cameraList.Release(handles.ReleaseDeadline());
     cameraCount = 0;
@@ -41,7 +42,11 @@ int CSDKWrapper::GetCameraList() {
         TraceCall("GetCameraList: No camera devices available");
         return 0;
     }
-    return records != nullptr ? 1 : 0;
+    if (records == nullptr) return 0;
+    // The caller reads this call's own list, complete, even when another
+    // thread's listing has since replaced it in the slot.
+    if (made != nullptr) *made = std::move(list);
+    return 1;
 }
 
 int CSDKWrapper::OpenSession(std::uint32_t cameraId) {

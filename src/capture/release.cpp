@@ -53,9 +53,59 @@ bool SamePath(const std::uint16_t* first, const std::uint16_t* second) noexcept 
     }
 }
 
+namespace {
+
+// Polls like the release's own wait: tests `done` first and after each
+// sleep, adding each sleep to `elapsed`, until `done` holds or the sleeps
+// reach the release's time limit. Returns whether `done` held.
+template <typename Done>
+bool PollUntil(std::uint32_t& elapsed, Done done) {
+    while (!done()) {
+        if (elapsed >= kReleaseTimeLimitMs) return false;
+        platform::Sleep(kReleasePollMs);
+        elapsed += kReleasePollMs;
+    }
+    return true;
+}
+
+// The release's turn: held from before the shot until the wait for its
+// download has ended, so that the one download-pending flag belongs to one
+// release at a time.
+class ReleaseTurn {
+public:
+    explicit ReleaseTurn(std::atomic<std::uint32_t>& underWay) : underWay_(underWay) {}
+    ~ReleaseTurn() {
+        if (held_) underWay_ = 0;
+    }
+    ReleaseTurn(const ReleaseTurn&) = delete;
+    ReleaseTurn& operator=(const ReleaseTurn&) = delete;
+
+    bool TryTake() {
+        std::uint32_t idle = 0;
+        held_ = underWay_.compare_exchange_strong(idle, 1);
+        return held_;
+    }
+
+private:
+    std::atomic<std::uint32_t>& underWay_;
+    bool held_ = false;
+};
+
+}  // namespace
+
 int CSDKWrapper::Release() {
     quietPreviewLog = 0;
     TraceCall("Release begin");
+    if (session.load() == nullptr) return 0;
+    // Releases on several threads take turns, each within the one time
+    // limit: as when they run one after another, each returns after the
+    // download of its own shot, never after another's.
+    std::uint32_t elapsed = 0;
+    ReleaseTurn turn(releaseUnderWay);
+    if (!PollUntil(elapsed, [&] { return turn.TryTake(); })) {
+        Tracef("Release: an earlier release is still waiting for its picture", kLogError);
+        return 0;
+    }
     HandleRef current = session.Acquire();
     if (current.get() == nullptr) return 0;
     downloadPending = 1;
@@ -72,14 +122,9 @@ int CSDKWrapper::Release() {
     // thread; the atomic load sees its store after every sleep. Called from
     // inside a callback on the thread that would deliver the download, this
     // ends by its time-out.
-    std::uint32_t elapsed = 0;
-    while (downloadPending.load() != 0) {
-        if (elapsed >= kReleaseTimeLimitMs) {
-            Tracef("CSDKWrapper::OnDownloadCompleted was not called", kLogError);
-            return 0;
-        }
-        platform::Sleep(kReleasePollMs);
-        elapsed += kReleasePollMs;
+    if (!PollUntil(elapsed, [&] { return downloadPending.load() == 0; })) {
+        Tracef("CSDKWrapper::OnDownloadCompleted was not called", kLogError);
+        return 0;
     }
     TraceCall("Release end");
     return 1;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "bridge/sdk_wrapper.h"
 #include "capture/download_path.h"
@@ -27,18 +28,22 @@ struct CloseFile {
 };
 using OwnedFile = std::unique_ptr<std::FILE, CloseFile>;
 
-// The record's path at this moment, copied, with the generation it belongs
-// to. A download completing later replaces (and frees) the record's own
-// copy, never this one.
-OwnedPath TakePath(CSDKWrapper::DownloadRecord& record, std::uint32_t* generation,
-                   bool* outOfMemory) {
+// Takes the record's path, with the generation it belongs to: the transfer
+// that takes it is the only one that gets this picture, as when transfers
+// run one after another and the first deletes the file. A transfer started
+// meanwhile finds no path, as it would after the first one.
+OwnedPath TakePath(CSDKWrapper::DownloadRecord& record, std::uint32_t* generation) {
     std::lock_guard<std::mutex> lock(record.mutex);
     *generation = record.generation;
-    const std::uint16_t* path = record.downloadPath.load();
-    if (path == nullptr) return OwnedPath();
-    OwnedPath copy(CopyPath(path));
-    *outOfMemory = copy == nullptr;
-    return copy;
+    return OwnedPath(record.downloadPath.exchange(nullptr));
+}
+
+// Gives a path back to the record after a transfer that kept its file (not
+// opened, not read to the end, not deleted), so that a later call transfers
+// it again; unless a download completed meanwhile, whose record is newer.
+void PutBack(CSDKWrapper::DownloadRecord& record, std::uint32_t generation, OwnedPath path) {
+    std::lock_guard<std::mutex> lock(record.mutex);
+    if (record.generation == generation) record.downloadPath = path.release();
 }
 
 // Whether a download completed since `generation` and its file has the same
@@ -50,16 +55,11 @@ bool NewerDownloadReusedTheName(CSDKWrapper::DownloadRecord& record, std::uint32
     return record.generation != generation && SamePath(record.downloadPath.load(), path);
 }
 
-// Forgets the transferred file, but only while the record still names it.
-void ForgetIfStillCurrent(CSDKWrapper::DownloadRecord& record, std::uint32_t generation) {
-    std::uint16_t* forgotten = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(record.mutex);
-        if (record.generation != generation) return;
-        record.downloadValue = 0;
-        forgotten = record.downloadPath.exchange(nullptr);
-    }
-    std::free(forgotten);
+// Forgets the transferred download's value, but only while no newer
+// download has replaced the record.
+void ForgetValueIfStillCurrent(CSDKWrapper::DownloadRecord& record, std::uint32_t generation) {
+    std::lock_guard<std::mutex> lock(record.mutex);
+    if (record.generation == generation) record.downloadValue = 0;
 }
 
 // Progress in whole percent, rounded down; 100 when the length is unknown.
@@ -140,14 +140,13 @@ int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t 
     TraceCall("GetReleasedData begin");
     if (callback == nullptr) return 0;
     std::uint32_t generation = 0;
-    bool outOfMemory = false;
-    const OwnedPath path = TakePath(download, &generation, &outOfMemory);
-    if (outOfMemory) Tracef("GetReleasedData: no memory for the file's path", kLogError);
+    OwnedPath path = TakePath(download, &generation);
     if (path == nullptr) return 0;
 
     OwnedFile file(platform::OpenUtf16ForReading(path.get()));
     if (file == nullptr) {
         Tracef("The temporary file was not opened", kLogError);
+        PutBack(download, generation, std::move(path));
         return 0;
     }
     std::int64_t fileLength = platform::FileLength(file.get());
@@ -155,6 +154,7 @@ int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t 
     const ChunkBuffer chunk(*this);
     if (chunk.data() == nullptr) {
         Tracef("GetReleasedData: no memory for a chunk buffer", kLogError);
+        PutBack(download, generation, std::move(path));
         return 0;
     }
     // The client's callback may call back into the library; it runs marked
@@ -198,9 +198,13 @@ int CSDKWrapper::GetReleasedData(KQReleasedDataCallback callback, std::uint32_t 
         // The client did not receive the whole image: the file and its path
         // stay so that a later call can transfer it again.
         Tracef("GetReleasedData: read error, the temporary file is kept", kLogError);
-    } else if (!NewerDownloadReusedTheName(download, generation, path.get()) &&
-               platform::DeleteUtf16File(path.get())) {
-        ForgetIfStillCurrent(download, generation);
+        PutBack(download, generation, std::move(path));
+    } else if (NewerDownloadReusedTheName(download, generation, path.get())) {
+        // The file on disk is the newer picture, which the record names.
+    } else if (platform::DeleteUtf16File(path.get())) {
+        ForgetValueIfStillCurrent(download, generation);
+    } else {
+        PutBack(download, generation, std::move(path));
     }
     TraceCall("GetReleasedData end");
     quietPreviewLog = 1;

@@ -202,6 +202,29 @@ INSTANTIATE_TEST_SUITE_P(
                       RunningCall{"ZoomFinish", ZTSIM_FN_SetZoom, Teardown::kFinish}),
     [](const ::testing::TestParamInfo<RunningCall>& each) { return std::string(each.param.name); });
 
+// A second listing starts while the first one's ZTGetCameraList is under
+// way and replaces the list the first is making: each still answers with a
+// whole list, its own, as when they run one after the other.
+TEST_F(ConcurrencyTest, TwoListingsAtOnceEachAnswerFromAWholeList) {
+    KQ_StartSDK();
+    ZTSim_SetCallDelay(ZTSIM_FN_GetCameraList, 100);
+    KQDeviceList first{};
+    std::thread lister([&] {
+        std::uint32_t size = KQ_DEVICE_LIST_MIN_SIZE;
+        KQ_GetDeviceList(&size, &first);
+    });
+    EXPECT_TRUE(Eventually([] { return ZTSim_CallsInFlight(ZTSIM_FN_GetCameraList) == 1; }));
+    KQDeviceList second{};
+    std::uint32_t size = KQ_DEVICE_LIST_MIN_SIZE;
+    KQ_GetDeviceList(&size, &second);
+    lister.join();
+    EXPECT_EQ(first.count, 1u) << "the first listing lost the camera";
+    EXPECT_EQ(second.count, 1u);
+    EXPECT_EQ(first.entry.cameraHandle, kCamera);
+    EXPECT_EQ(second.entry.cameraHandle, kCamera);
+    ZTSim_SetCallDelay(ZTSIM_FN_GetCameraList, 0);
+}
+
 // The camera list is read while another thread finishes, and a zoom read
 // runs while another disconnects: each ends with a whole answer or a clean
 // failure, and nothing is freed under the running call.
@@ -269,11 +292,17 @@ std::uint32_t KQ_STDCALL Collect(std::uint32_t, std::uint32_t, void* context,
     return 0;
 }
 
-TEST_F(ConcurrencyTest, TwoTransfersAtOnceNeverShareAChunkBuffer) {
+// While one transfer is on its first chunk, a second one for the same
+// picture gets nothing (the picture is the first's, as when the first has
+// run and deleted it); once a newer picture has come, the second transfers
+// that one into a buffer of its own.
+TEST_F(ConcurrencyTest, TwoTransfersAtOnceEachTakeTheirOwnPictureAndBuffer) {
     Connect();
-    const Path file = TestFile(3 * KQ_TRANSFER_CHUNK_SIZE + 100);
-    const std::vector<std::uint8_t> content = ReadWholeFile(file);
-    ZTSim_RaiseDownloadCompleted(1, file.data());
+    const Path firstFile = TestFile(3 * KQ_TRANSFER_CHUNK_SIZE + 100);
+    const Path secondFile = TestFile(2 * KQ_TRANSFER_CHUNK_SIZE + 7);
+    const std::vector<std::uint8_t> firstContent = ReadWholeFile(firstFile);
+    const std::vector<std::uint8_t> secondContent = ReadWholeFile(secondFile);
+    ZTSim_RaiseDownloadCompleted(1, firstFile.data());
     ZTSim_WaitIdle();
     secondTransferChunks = 0;
 
@@ -286,10 +315,16 @@ TEST_F(ConcurrencyTest, TwoTransfersAtOnceNeverShareAChunkBuffer) {
     });
     EXPECT_TRUE(Eventually([&] { return first.holding.load(); }));
     KQ_RC_GetReleasedData(kCamera, 0, kqPTP_FULL_VIEW_RELEASED, 0, &second, Collect);
+    EXPECT_EQ(second.chunks, 0) << "the picture a running transfer took was delivered twice";
+    ZTSim_RaiseDownloadCompleted(2, secondFile.data());
+    ZTSim_WaitIdle();
+    KQ_RC_GetReleasedData(kCamera, 0, kqPTP_FULL_VIEW_RELEASED, 0, &second, Collect);
     reader.join();
     EXPECT_FALSE(first.changedWhileRead) << "a chunk changed while the client was reading it";
-    EXPECT_EQ(first.bytes, content);
-    EXPECT_EQ(second.bytes, content);
+    EXPECT_EQ(first.bytes, firstContent);
+    EXPECT_EQ(second.bytes, secondContent);
+    EXPECT_FALSE(Exists(firstFile));
+    EXPECT_FALSE(Exists(secondFile));
 }
 
 // ---- Frames on two Camera SDK threads ----

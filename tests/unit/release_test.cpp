@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -287,6 +289,83 @@ TEST_F(ReleaseTest, ForeignContextsAndNullPathsOnlyLog) {
     ShootCompletedCallback(&state.download.downloadCtx, &item);
     EXPECT_EQ(log.Lines(), std::vector<std::string>(3, "INF ShootCompletedCallback"));
     EXPECT_EQ(ZTSim_CallCount(ZTSIM_FN_DownloadFile), 0u);
+}
+
+// A sleep that lasts until the test moves on (Pulse) or 20 ms at most, so
+// that a release's 120 polls span every step of a test on any host while
+// no poll waits longer than that.
+std::mutex pulseMutex;
+std::condition_variable pulsed;
+std::uint32_t pulses = 0;
+std::atomic<std::uint32_t> secondThreadSleeps{0};
+std::atomic<std::thread::id> secondThread{};
+
+void SleepUntilPulsed(std::uint32_t ms) {
+    RecordSleep(ms);
+    if (std::this_thread::get_id() == secondThread.load()) secondThreadSleeps.fetch_add(1);
+    std::unique_lock<std::mutex> lock(pulseMutex);
+    const std::uint32_t seenPulses = pulses;
+    pulsed.wait_for(lock, std::chrono::milliseconds(20), [&] { return pulses != seenPulses; });
+}
+
+void Pulse() {
+    std::lock_guard<std::mutex> lock(pulseMutex);
+    ++pulses;
+    pulsed.notify_all();
+}
+
+template <typename Done>
+bool Eventually(Done done) {
+    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+std::size_t EventsSeen() {
+    std::lock_guard<std::mutex> lock(seenMutex);
+    return seen.size();
+}
+
+// A second release made while the first waits for its download takes its
+// shot only after the first has ended, and returns only after the download
+// of its own shot, as if the two had run one after the other.
+TEST_F(ReleaseTest, SecondReleaseWaitsItsTurnAndReturnsAfterItsOwnPicture) {
+    const std::uint32_t camera = Connect();
+    ZTSim_SetShotDelays(0, ZTSIM_DELAY_NEVER);
+    ZTSim_SetShotSize(32, 24);
+    UseSleep(SleepUntilPulsed);
+    const Path firstPicture = TestFile(10);
+    const Path secondPicture = TestFile(20);
+
+    std::size_t eventsWhenFirstReturned = 0;
+    std::thread first([&] {
+        KQ_RC_Release(camera);
+        eventsWhenFirstReturned = EventsSeen();
+    });
+    ASSERT_TRUE(Eventually([] { return ZTSim_CallCount(ZTSIM_FN_DownloadFile) == 1; }));
+    std::size_t eventsWhenSecondReturned = 0;
+    std::thread second([&] {
+        secondThread = std::this_thread::get_id();
+        KQ_RC_Release(camera);
+        eventsWhenSecondReturned = EventsSeen();
+    });
+    ASSERT_TRUE(Eventually([] { return secondThreadSleeps.load() != 0; }));
+    EXPECT_EQ(ZTSim_ShotCount(), 1u) << "the second shot was taken during the first release";
+
+    ZTSim_RaiseDownloadCompleted(1, firstPicture.data());
+    Pulse();
+    first.join();
+    ASSERT_TRUE(Eventually([] { return ZTSim_CallCount(ZTSIM_FN_DownloadFile) == 2; }));
+    ZTSim_RaiseDownloadCompleted(2, secondPicture.data());
+    Pulse();
+    second.join();
+    secondThread = std::thread::id();
+
+    EXPECT_EQ(eventsWhenFirstReturned, 1u);
+    EXPECT_EQ(eventsWhenSecondReturned, 2u) << "the second release returned before its picture";
+    EXPECT_EQ(RecordedPath(), secondPicture);
+    const std::vector<std::string> lines = log.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "INF Release end"), 2);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "ERR CSDKWrapper::OnDownloadCompleted was not called"), 0);
 }
 
 // The camera's own shutter button: shots with no release behind them reach
