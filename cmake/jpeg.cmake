@@ -8,14 +8,12 @@ else()
   set(KQSDK_JPEG_TARGET linux-x86)
 endif()
 set(KQSDK_JPEG_PREFIX ${CMAKE_SOURCE_DIR}/build/deps/${KQSDK_JPEG_TARGET}/libjpeg-turbo)
-if(NOT EXISTS ${KQSDK_JPEG_PREFIX}/lib/libjpeg.a)
-  message(STATUS "Building libjpeg-turbo for ${KQSDK_JPEG_TARGET} into ${KQSDK_JPEG_PREFIX}")
-  execute_process(
-    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-libjpeg.sh ${KQSDK_JPEG_TARGET} ${KQSDK_JPEG_PREFIX}
-    RESULT_VARIABLE jpeg_result)
-  if(NOT jpeg_result EQUAL 0)
-    message(FATAL_ERROR "building libjpeg-turbo for ${KQSDK_JPEG_TARGET} failed")
-  endif()
+# The script returns at once when the library there was built its current way.
+execute_process(
+  COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-libjpeg.sh ${KQSDK_JPEG_TARGET} ${KQSDK_JPEG_PREFIX}
+  RESULT_VARIABLE jpeg_result)
+if(NOT jpeg_result EQUAL 0)
+  message(FATAL_ERROR "building libjpeg-turbo for ${KQSDK_JPEG_TARGET} failed")
 endif()
 add_library(JPEG::JPEG STATIC IMPORTED)
 set_target_properties(JPEG::JPEG PROPERTIES

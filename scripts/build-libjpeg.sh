@@ -39,7 +39,11 @@ case "$PREFIX" in
 esac
 PREFIX="${PREFIX%/}"
 
-if [ -f "$PREFIX/lib/libjpeg.a" ] && [ -f "$PREFIX/include/jpeglib.h" ]; then
+# The way the library is built, recorded beside it: a build made another way
+# (an older version of this script) is made again.
+recipe="libjpeg-turbo static pic simd tls 1"
+if [ -f "$PREFIX/lib/libjpeg.a" ] && [ -f "$PREFIX/include/jpeglib.h" ] &&
+   [ "$(cat "$PREFIX/recipe" 2>/dev/null)" = "$recipe" ]; then
   exit 0
 fi
 
@@ -144,6 +148,10 @@ cd "$bld"
 # The package's own GNUInstallDirs turns a relative LIBDIR/INCLUDEDIR given
 # on the command line into an absolute path based on the current directory,
 # so pass them absolute (and work from inside the build tree regardless).
+# THREAD_LOCAL is the keyword the SIMD code declares its detected CPU
+# features with; the package fills it in only along with the TurboJPEG API,
+# which is not built here, and without it two threads' first compressions
+# race on one global.
 say "configuring ($target, static, jpeg8 API, SIMD=$simd)"
 run cmake -S "$src" -B "$bld" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
@@ -157,6 +165,7 @@ run cmake -S "$src" -B "$bld" \
   -DENABLE_SHARED=OFF \
   -DENABLE_STATIC=ON \
   -DWITH_TURBOJPEG=OFF \
+  -DTHREAD_LOCAL=__thread \
   -DWITH_JAVA=OFF \
   -DWITH_SIMD="$simd" \
   -DREQUIRE_SIMD=OFF
@@ -170,4 +179,5 @@ run cmake --install "$bld"
 for f in lib/libjpeg.a include/jpeglib.h include/jconfig.h include/jmorecfg.h include/jerror.h; do
   [ -f "$PREFIX/$f" ] || die "install incomplete: $PREFIX/$f missing (see $log)"
 done
+printf '%s\n' "$recipe" >"$PREFIX/recipe"
 say "done"

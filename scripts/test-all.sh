@@ -3,8 +3,9 @@
 #   linux-x86       native 32-bit Linux build
 #   linux-x86-asan  the same with AddressSanitizer and UndefinedBehaviorSanitizer
 #   mingw-x86       the Win32 DLL, tests under Wine
-# then makes the release archives (scripts/package.sh) and runs each fuzzer
-# briefly (scripts/run-fuzzers.sh 10).
+# then makes the release archives (scripts/package.sh), runs each fuzzer
+# briefly (scripts/run-fuzzers.sh 10) and, on a host that runs i386 programs
+# natively, the race check (scripts/run-race-check.sh).
 #
 # On a host whose kernel does not run i386 programs, the Linux programs run
 # under qemu-i386 (set up by scripts/install-deps.sh, without leak checking)
@@ -50,5 +51,15 @@ fi
 # default presets only.
 if [ $# -eq 0 ]; then
   bash scripts/run-fuzzers.sh 10
+fi
+# The race check (Valgrind's DRD over the stress tests, a few minutes), with
+# the default presets only; Valgrind needs a host that runs i386 natively.
+if [ $# -eq 0 ]; then
+  if [ "$i386_host" = native ]; then
+    echo "== race check: DRD over the stress tests"
+    KQSDK_DEPS_INSTALLED=1 bash scripts/run-race-check.sh drd
+  else
+    echo "== race check skipped: Valgrind does not run under qemu-i386, and this host's kernel does not run 32-bit programs itself"
+  fi
 fi
 echo "== all presets passed in $((SECONDS - start)) s"

@@ -9,6 +9,8 @@
 
 #include <atomic>
 
+#include "bridge/race_annotations.h"
+
 namespace kq {
 
 // Aligned to its size: only then is an 8-byte value read and written as
@@ -20,16 +22,29 @@ struct alignas(8) CallbackBinding {
     void* context;
 };
 
+// Every access is sequentially consistent, one total order of stores and
+// loads; the race checker is told so (race_annotations.h).
 template <typename Callback>
 class AtomicCallbackBinding {
 public:
-    void Set(Callback function, void* clientContext) { binding_.store({function, clientContext}); }
-    void Clear() { binding_.store({nullptr, nullptr}); }
-    CallbackBinding<Callback> Load() const { return binding_.load(); }
+    void Set(Callback function, void* clientContext) { Store({function, clientContext}); }
+    void Clear() { Store({nullptr, nullptr}); }
+    CallbackBinding<Callback> Load() const {
+        HandOffReceived(&binding_);
+        const CallbackBinding<Callback> loaded = binding_.load();
+        HandOffSent(&binding_);
+        return loaded;
+    }
     Callback callback() const { return Load().callback; }
     void* context() const { return Load().context; }
 
 private:
+    void Store(CallbackBinding<Callback> binding) {
+        HandOffReceived(&binding_);
+        binding_.store(binding);
+        HandOffSent(&binding_);
+    }
+
     std::atomic<CallbackBinding<Callback>> binding_{CallbackBinding<Callback>{nullptr, nullptr}};
     static_assert(std::atomic<CallbackBinding<Callback>>::is_always_lock_free,
                   "a callback and its context must be readable as one lock-free value");

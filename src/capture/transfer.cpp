@@ -8,6 +8,7 @@
 #include <mutex>
 #include <utility>
 
+#include "bridge/race_annotations.h"
 #include "bridge/sdk_wrapper.h"
 #include "capture/download_path.h"
 #include "capture/quiet_preview_log.h"
@@ -77,6 +78,9 @@ class ChunkBuffer {
 public:
     explicit ChunkBuffer(CSDKWrapper& state) : state_(state) {
         if (state.transferBufferInUse.exchange(1) == 0) {
+            // The buffer passes from the transfer that set the flag back to
+            // 0 to this one: its reads of the buffer come before our writes.
+            HandOffReceived(&state.transferBufferInUse);
             data_ = state.transferBuffer;
             shared_ = true;
         } else {
@@ -85,6 +89,7 @@ public:
     }
     ~ChunkBuffer() {
         if (shared_) {
+            HandOffSent(&state_.transferBufferInUse);
             state_.transferBufferInUse = 0;
         } else {
             std::free(data_);

@@ -5,6 +5,7 @@
 
 #include "bridge/callbacks.h"
 #include "bridge/context_check.h"
+#include "bridge/race_annotations.h"
 #include "bridge/sdk_wrapper.h"
 #include "capture/quiet_preview_log.h"
 #include "log/trace.h"
@@ -22,10 +23,16 @@ constexpr std::uint32_t kFramePauseMs = 10;
 // only when no other delivery holds it.
 class DeliveryMark {
 public:
+    // The frame buffers pass from the delivery that cleared the flag to the
+    // one that sets it next; the race checker is told so.
     explicit DeliveryMark(std::atomic<std::uint32_t>& flag)
-        : flag_(flag), held_(flag.exchange(1) == 0) {}
+        : flag_(flag), held_(flag.exchange(1) == 0) {
+        if (held_) HandOffReceived(&flag_);
+    }
     ~DeliveryMark() {
-        if (held_) flag_ = 0;
+        if (!held_) return;
+        HandOffSent(&flag_);
+        flag_ = 0;
     }
     DeliveryMark(const DeliveryMark&) = delete;
     DeliveryMark& operator=(const DeliveryMark&) = delete;

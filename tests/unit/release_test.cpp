@@ -294,24 +294,32 @@ TEST_F(ReleaseTest, ForeignContextsAndNullPathsOnlyLog) {
 // A sleep that lasts until the test moves on (Pulse) or 20 ms at most, so
 // that a release's 120 polls span every step of a test on any host while
 // no poll waits longer than that.
-std::mutex pulseMutex;
-std::condition_variable pulsed;
-std::uint32_t pulses = 0;
-std::atomic<std::uint32_t> secondThreadSleeps{0};
-std::atomic<std::thread::id> secondThread{};
+// (Made by the test that uses it: a static condition variable that no
+// test of a run waits on is one the race checker never saw made.)
+struct Pulser {
+    std::mutex mutex;
+    std::condition_variable pulsed;
+    std::uint32_t pulses = 0;
+    std::atomic<std::uint32_t> secondThreadSleeps{0};
+    std::atomic<std::thread::id> secondThread{};
+
+    void Pulse() {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++pulses;
+        pulsed.notify_all();
+    }
+};
+Pulser* pulser = nullptr;
 
 void SleepUntilPulsed(std::uint32_t ms) {
     RecordSleep(ms);
-    if (std::this_thread::get_id() == secondThread.load()) secondThreadSleeps.fetch_add(1);
-    std::unique_lock<std::mutex> lock(pulseMutex);
-    const std::uint32_t seenPulses = pulses;
-    pulsed.wait_for(lock, std::chrono::milliseconds(20), [&] { return pulses != seenPulses; });
-}
-
-void Pulse() {
-    std::lock_guard<std::mutex> lock(pulseMutex);
-    ++pulses;
-    pulsed.notify_all();
+    if (std::this_thread::get_id() == pulser->secondThread.load()) {
+        pulser->secondThreadSleeps.fetch_add(1);
+    }
+    std::unique_lock<std::mutex> lock(pulser->mutex);
+    const std::uint32_t seenPulses = pulser->pulses;
+    pulser->pulsed.wait_for(lock, std::chrono::milliseconds(20),
+                            [&] { return pulser->pulses != seenPulses; });
 }
 
 template <typename Done>
@@ -332,6 +340,8 @@ TEST_F(ReleaseTest, SecondReleaseWaitsItsTurnAndReturnsAfterItsOwnPicture) {
     const std::uint32_t camera = Connect();
     ZTSim_SetShotDelays(0, ZTSIM_DELAY_NEVER);
     ZTSim_SetShotSize(32, 24);
+    Pulser pulses;
+    pulser = &pulses;
     UseSleep(SleepUntilPulsed);
     const Path firstPicture = TestFile(10);
     const Path secondPicture = TestFile(20);
@@ -344,21 +354,22 @@ TEST_F(ReleaseTest, SecondReleaseWaitsItsTurnAndReturnsAfterItsOwnPicture) {
     ASSERT_TRUE(Eventually([] { return ZTSim_CallCount(ZTSIM_FN_DownloadFile) == 1; }));
     std::size_t eventsWhenSecondReturned = 0;
     std::thread second([&] {
-        secondThread = std::this_thread::get_id();
+        pulses.secondThread = std::this_thread::get_id();
         KQ_RC_Release(camera);
         eventsWhenSecondReturned = EventsSeen();
     });
-    ASSERT_TRUE(Eventually([] { return secondThreadSleeps.load() != 0; }));
+    ASSERT_TRUE(Eventually([&] { return pulses.secondThreadSleeps.load() != 0; }));
     EXPECT_EQ(ZTSim_ShotCount(), 1u) << "the second shot was taken during the first release";
 
     ZTSim_RaiseDownloadCompleted(1, firstPicture.data());
-    Pulse();
+    pulses.Pulse();
     first.join();
     ASSERT_TRUE(Eventually([] { return ZTSim_CallCount(ZTSIM_FN_DownloadFile) == 2; }));
     ZTSim_RaiseDownloadCompleted(2, secondPicture.data());
-    Pulse();
+    pulses.Pulse();
     second.join();
-    secondThread = std::thread::id();
+    UseSleep(RecordSleep);
+    pulser = nullptr;
 
     EXPECT_EQ(eventsWhenFirstReturned, 1u);
     EXPECT_EQ(eventsWhenSecondReturned, 2u) << "the second release returned before its picture";
