@@ -220,8 +220,11 @@ TEST_F(ConcurrencyTest, TwoListingsAtOnceEachAnswerFromAWholeList) {
     lister.join();
     EXPECT_EQ(first.count, 1u) << "the first listing lost the camera";
     EXPECT_EQ(second.count, 1u);
-    EXPECT_EQ(first.entry.cameraHandle, kCamera);
-    EXPECT_EQ(second.entry.cameraHandle, kCamera);
+    // (Copied out: the record is packed, its handle field unaligned.)
+    const std::uint32_t firstHandle = first.entry.cameraHandle;
+    const std::uint32_t secondHandle = second.entry.cameraHandle;
+    EXPECT_EQ(firstHandle, kCamera);
+    EXPECT_EQ(secondHandle, kCamera);
     ZTSim_SetCallDelay(ZTSIM_FN_GetCameraList, 0);
 }
 
