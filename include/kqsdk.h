@@ -119,14 +119,19 @@ typedef uint32_t(KQ_STDCALL* KQViewFinderCallback)(uint32_t cameraHandle, void* 
  * 1. Every function may be called from any thread, at the same time as any
  *    other function and as the Camera SDK's callbacks. Calls made at once
  *    behave as if they ran one after another in some order: no crash, no
- *    torn dataset or record, no leak, no double release.
+ *    torn dataset or record, no leak, no double release. So releases made at
+ *    once take turns, within the one 30 s limit of each, and each returns
+ *    after the download of its own picture; a picture goes to the one
+ *    KQ_RC_GetReleasedData that takes it, and each KQ_GetDeviceList answers
+ *    from a whole camera list.
  * 2. Every function may be called from inside the event, released-data and
  *    viewfinder callbacks. Such a call never waits for other callbacks to
  *    return; what it releases is completed by whichever callback finishes
  *    last. One call cannot complete there: KQ_RC_Release from inside a
  *    callback on the Camera SDK thread that would deliver the picture (the
  *    event or viewfinder callback) ends by its time-out of 30 s, and the
- *    picture follows afterwards.
+ *    picture follows afterwards; so does one made there while another
+ *    thread's release waits for a picture that thread would deliver.
  * 3. When KQ_RC_TermViewFinder, KQ_DisconnectCamera or KQ_FinishSDK returns
  *    on a thread that is not inside one of these callbacks, the callbacks of
  *    what it stopped have returned (the viewfinder callback after
