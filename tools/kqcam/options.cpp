@@ -77,7 +77,8 @@ const char kHelp[] =
     "                              ACTION=start once the camera is connected,\n"
     "                              ACTION=download after each file is saved (its path as\n"
     "                              argument and in ARGUMENT), ACTION=stop at the end;\n"
-    "                              checked before anything runs\n"
+    "                              checked before anything runs (exit 2 when it\n"
+    "                              cannot run)\n"
     "  A picture's file and folders are made before the shutter is released. While\n"
     "  the camera is busy, a first Ctrl-C waits for the picture, a second one (or\n"
     "  SIGTERM) stops at once; the camera session is closed either way.\n"
@@ -92,8 +93,9 @@ const char kHelp[] =
     "                              everything else then goes to standard error\n"
     "\n"
     "Events:\n"
-    "  --wait-event[=N|Ns]         print events as they arrive: N events, N seconds\n"
-    "                              (also Nms), or until interrupted\n"
+    "  --wait-event[=N|Ns|Nf]      print events as they arrive: N events, N seconds\n"
+    "                              (also Nms), until N pictures were taken (Nf; they are\n"
+    "                              not downloaded), or until interrupted\n"
     "\n"
     "Web server:\n"
     "  --serve[=ADDR:PORT]         serve live view, capture, settings and the pictures\n"
@@ -214,12 +216,12 @@ std::string Hex4(std::uint16_t code) {
 
 // The value of --set-config. A property given by its code takes raw values
 // only, exactly as written. One given by name takes the photographer's form
-// where its values have labels ("iso=400", "shutterspeed=1/125"), so there a
-// plain number means the label's number and a raw value is written in hex;
-// a number that matches no label is refused rather than sent raw.
-std::uint64_t SetConfigValue(std::uint16_t code, bool byName, const std::string& text,
-                             const char* option) {
-    std::uint64_t value = 0;
+// where its values have labels ("iso=400", "shutterspeed=1/125"): the text
+// is kept in the action and looked up once the camera is there, since
+// which values are valid is the camera's matter; a raw value is then
+// written in hex. --set-config-value takes labels only.
+void SetConfigValue(Action* action, bool byName, const std::string& text, const char* option) {
+    const std::uint16_t code = action->code;
     const bool labelsOnly = std::string(option) == "--set-config-value";
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     if (labelsOnly && !HasValueLabels(code)) {
@@ -227,16 +229,14 @@ std::uint64_t SetConfigValue(std::uint16_t code, bool byName, const std::string&
                    " have no labels; give a raw value with --set-config");
     }
     if (byName && HasValueLabels(code) && (labelsOnly || !hex)) {
-        if (ParseValueLabel(code, text, &value)) return value;
-        std::string known;
-        for (const std::string& label : AllValueLabels(code)) known += (known.empty() ? "" : ", ") + label;
-        UsageError(std::string(option) + ": \"" + text + "\" is no value of " + ShortPropertyName(code) +
-                   " known here (" + known + (labelsOnly ? ")" : "; a raw value in hex 0x..)"));
+        if (text.empty()) UsageError(std::string(option) + ": no value after \"=\"");
+        action->byLabel = true;
+        action->text = text;
+        return;
     }
-    if (!ParseUnsigned(text, &value)) {
+    if (!ParseUnsigned(text, &action->value)) {
         UsageError(std::string(option) + ": \"" + text + "\" is not a raw value (0x.. or decimal)");
     }
-    return value;
 }
 
 Limit LimitOf(const std::string& text, const char* option) {
@@ -254,24 +254,10 @@ bool HasAction(const Options& options, Action::Kind kind) {
     return false;
 }
 
-// Whether a tethered action may save more than one picture.
-bool TetheredManyPictures(const Options& options) {
-    for (const Action& action : options.actions) {
-        if (action.kind != Action::kCaptureTethered) continue;
-        if (action.limit.kind != Limit::kFiles || action.limit.count > 1) return true;
-    }
-    return false;
-}
-
 void CheckCombinations(const Options& options) {
     const bool capture = HasAction(options, Action::kCaptureImage);
-    const bool tethered = HasAction(options, Action::kCaptureTethered);
     if (!capture && (options.interval >= 0 || options.frames != 0)) {
         UsageError("--interval and --frames go with --capture-image-and-download");
-    }
-    if (tethered && options.filenameGiven && !PatternHasCounter(options.filename) &&
-        (capture || TetheredManyPictures(options))) {
-        UsageError("--filename needs the counter %n when more than one picture may be saved");
     }
     if (options.skipExisting && options.forceOverwrite) {
         UsageError("--skip-existing and --force-overwrite exclude each other");
@@ -283,11 +269,9 @@ void CheckCombinations(const Options& options) {
     if (options.toStdout && options.filenameGiven) {
         UsageError("--stdout and --filename exclude each other");
     }
+    // A pattern without %n may name several pictures: a taken name is passed
+    // over with -1, -2 before its suffix, as for any other pattern.
     if (options.filenameGiven) ValidatePattern(options.filename);
-    const bool manyShots = options.frames > 1 || (options.interval >= 0 && options.frames == 0);
-    if (capture && manyShots && options.filenameGiven && !PatternHasCounter(options.filename)) {
-        UsageError("--filename needs the counter %n when more than one picture is taken");
-    }
 }
 
 }  // namespace
@@ -463,9 +447,9 @@ Options ParseOptions(int argc, char** argv) {
             SplitAssignment(args.Required(), name.c_str(), &action.code, &value, &byName);
             if (name == "--set-config-value") {
                 // Labels only, whether the property is named or given by code.
-                action.value = SetConfigValue(action.code, true, value, name.c_str());
+                SetConfigValue(&action, true, value, name.c_str());
             } else if (!byIndex) {
-                action.value = SetConfigValue(action.code, byName, value, name.c_str());
+                SetConfigValue(&action, byName, value, name.c_str());
             } else if (!ParseUnsigned(value, &action.value)) {
                 UsageError(name + ": \"" + value + "\" is not a choice index");
             }
@@ -491,10 +475,17 @@ Options ParseOptions(int argc, char** argv) {
             }
             action.kind = Action::kCaptureTethered;
             options.actions.push_back(action);
-        } else if (name == "--capture-movie" || name == "--wait-event") {
+        } else if (name == "--wait-event") {
+            std::string text;
+            if (args.Optional(isLimit, &text) && !ParseTetheredLimit(text, &action.limit)) {
+                UsageError(name + ": \"" + text + "\" is not N, Ns, Nms or Nf");
+            }
+            action.kind = Action::kWaitEvent;
+            options.actions.push_back(action);
+        } else if (name == "--capture-movie") {
             std::string text;
             if (args.Optional(isLimit, &text)) action.limit = LimitOf(text, name.c_str());
-            action.kind = name == "--wait-event" ? Action::kWaitEvent : Action::kCaptureMovie;
+            action.kind = Action::kCaptureMovie;
             options.actions.push_back(action);
         } else if (name == "--serve") {
             // Only "--serve=ADDR:PORT": a following argument is never taken.

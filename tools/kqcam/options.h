@@ -10,7 +10,7 @@
 namespace kqcam {
 
 // How long a movie or an event wait lasts: a number of frames or events, a
-// time, a number of pictures saved (tethered), or until interrupted.
+// time, a number of pictures, or until interrupted.
 struct Limit {
     enum Kind { kUntilInterrupted, kCount, kSeconds, kFiles } kind = kUntilInterrupted;
     std::uint64_t count = 0;
@@ -36,7 +36,10 @@ struct Action {
     std::uint16_t code = 0;
     std::uint64_t value = 0;  // raw value, choice index or zoom position
     Limit limit;
-    std::string text;  // --serve's ADDR:PORT; empty: the default
+    // --serve's ADDR:PORT (empty: the default), or the label --set-config
+    // looks up among the property's values once the camera is there.
+    std::string text;
+    bool byLabel = false;  // --set-config: `text` is a label, `value` unused
 
     Action() = default;
     explicit Action(Kind k) : kind(k) {}
@@ -73,7 +76,8 @@ std::uint16_t ParsePropertyCode(const std::string& text, const char* option,
 bool ParseUnsigned(const std::string& text, std::uint64_t* value);
 // "N" (count), "Ns" / "N.Ns" (seconds) or "Nms" (milliseconds).
 bool ParseLimit(const std::string& text, Limit* limit);
-// ParseLimit's forms, and "Nf" (N pictures saved).
+// ParseLimit's forms, and "Nf" (N pictures: saved by --capture-tethered,
+// announced by the camera for --wait-event).
 bool ParseTetheredLimit(const std::string& text, Limit* limit);
 
 const char* HelpText();
