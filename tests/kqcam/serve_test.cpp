@@ -189,6 +189,9 @@ TEST_F(Serve, PageAndReadRoutes) {
     EXPECT_EQ(iso["name"], "IsoSpeed");
     EXPECT_TRUE(iso["current"]["label"].is_string());
     EXPECT_EQ(json::parse(Get("/api/config/53276")->body), iso);
+    // One vocabulary: the command line's JSON says the same in the same words.
+    EXPECT_EQ(json::parse(RunKqcam({"--get-config", "0xD01C", "--json"}, dir_).out), iso);
+    EXPECT_EQ(json::parse(RunKqcam({"--summary", "--json"}, dir_).out), camera);
 
     res = Get("/api/shots");
     ASSERT_TRUE(res && res->status == 200);
@@ -334,6 +337,9 @@ TEST_F(Serve, CapturesFromTwoClientsAtOnceAreWrittenAndListed) {
                events.find("shots-02.jpg") != std::string::npos &&
                events.find("event: camera\ndata: {\"capture\":true,\"code\":\"0xC008\"") != std::string::npos;
     })) << events;
+    // The status's latest event is an object, never JSON inside a string.
+    const json last = Status()["last_event"];
+    EXPECT_TRUE(last["type"].is_string() && last["data"].is_object()) << last.dump();
     stopEvents = true;
     // The reader notices at the next event or keep-alive; a setting change
     // sends one.
@@ -371,7 +377,7 @@ TEST_F(Serve, SkipExistingRefusesTheCaptureOfATakenName) {
     ExpectError(Send("POST", "/api/capture", "{}"), 409, "name taken");
     EXPECT_EQ(ReadFile(Path("taken.jpg")), "mine");
     EXPECT_EQ(Get("/api/shots")->body, "[]\n");
-    EXPECT_EQ(json::parse(Get("/api/status")->body)["last_event"], "") << "no picture was taken";
+    EXPECT_TRUE(json::parse(Get("/api/status")->body)["last_event"].is_null()) << "no picture was taken";
 }
 
 TEST_F(Serve, ViewersShareOneViewfinderWhichStopsWithTheLast) {

@@ -141,9 +141,9 @@ TEST_F(Tethered, PropertiesByNameTakeAndShowPhotographersValues) {
     r = Run({"--set-config", "iso=0x60", "--set-config-index", "aperture=0", "--get-config", "aperture",
              "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("\"current\":{\"hex\":\"0x0060\",\"dec\":96,\"value\":\"ISO 800\"}"), std::string::npos)
+    EXPECT_NE(r.out.find("\"current\":{\"hex\":\"0x0060\",\"label\":\"ISO 800\",\"value\":96}"), std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("\"current\":{\"hex\":\"0x0023\",\"dec\":35,\"value\":\"f/3.2\"}"), std::string::npos)
+    EXPECT_NE(r.out.find("\"current\":{\"hex\":\"0x0023\",\"label\":\"f/3.2\",\"value\":35}"), std::string::npos)
         << r.out;
     r = Run({"--set-config-value", "0xD01C=ISO 1600", "--set-config-value", "/main/capturesettings/shutterspeed=1/250"});
     ASSERT_EQ(r.exitCode, 0) << r.err;

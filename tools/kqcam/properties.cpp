@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "errors.h"
+#include "json_forms.h"
 #include "names.h"
 #include "property_names.h"
 #include "session.h"
@@ -92,9 +93,10 @@ void SetAndReport(Session& session, const PropDesc& desc, std::uint64_t value) {
     camera.SetValue(desc.code, value, desc.width);
     const std::uint64_t now = camera.GetValue(desc.code, desc.width);
     if (session.out.json) {
-        std::fprintf(session.out.data, "{\"code\":%s,\"label\":%s,\"set\":%s,\"current\":%s}\n",
-                     JsonString(Hex(desc.code, 2)).c_str(), JsonString(PropertyName(desc.code)).c_str(),
-                     ValueJson(value, desc).c_str(), ValueJson(now, desc).c_str());
+        nlohmann::json line = CodeJson(desc.code, PropertyName(desc.code));
+        line["set"] = ValueJson(desc, value);
+        line["current"] = ValueJson(desc, now);
+        std::fprintf(session.out.data, "%s\n", line.dump().c_str());
     } else {
         std::fprintf(session.out.data, "Set %s to %s; current value %s\n", CodeText(desc.code).c_str(),
                      ValueText(value, desc).c_str(), ValueText(now, desc).c_str());

@@ -172,7 +172,7 @@ public:
         : address_(address),
           loopback_(IsLoopbackHost(address.host)),
           feed_(kMaxFeeds, kFeedQueue),
-          gallery_([this](const Shot& shot) { feed_.Publish("shot", ShotJson(shot).dump()); }),
+          gallery_([this](const Shot& shot) { feed_.Publish("shot", ShotJson(shot)); }),
           desk_(session, gallery_, feed_),
           hub_([this](std::string* error) { return desk_.StartLive(&hub_, error); },
                [this] { desk_.StopLive(); }, kMaxViewers) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace kqcam {
 
 struct Shot {
@@ -65,11 +67,12 @@ public:
     // Null when there are already `maxReaders` or the feed is shut down.
     std::shared_ptr<FeedReader> Subscribe();
     void Unsubscribe(const std::shared_ptr<FeedReader>& reader);
-    // `type` is a bare word, `json` one line of JSON.
-    void Publish(const std::string& type, const std::string& json);
+    // `type` is a bare word, `data` what the event says.
+    void Publish(const std::string& type, const nlohmann::json& data);
     void Shutdown();
-    // The type and data of the latest event, for the status line.
-    std::string Last();
+    // The latest event, {"type", "data", "time"} (seconds since 1970), or
+    // null before the first.
+    nlohmann::json Last();
 
 private:
     friend class FeedReader;
@@ -79,7 +82,7 @@ private:
     std::condition_variable arrived_;
     std::vector<std::shared_ptr<FeedReader>> readers_;
     bool shutdown_ = false;
-    std::string last_;
+    nlohmann::json last_;
 };
 
 }  // namespace kqcam
