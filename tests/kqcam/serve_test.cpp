@@ -7,6 +7,10 @@
 #include <regex>
 #include <thread>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -104,6 +108,48 @@ void ExpectError(const httplib::Result& res, int status, const std::string& what
     EXPECT_TRUE(body["error"].is_string()) << what;
     EXPECT_TRUE(body.contains("result")) << what;
 }
+
+// A bare TCP connection to the server, for requests no HTTP client sends:
+// one without a Content-Length, or headers that come a line at a time.
+class RawConnection {
+public:
+    explicit RawConnection(int port) {
+        sock_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<std::uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = sock_ != INVALID_SOCKET &&
+                     connect(sock_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~RawConnection() {
+        if (sock_ != INVALID_SOCKET) httplib::detail::close_socket(sock_);
+    }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+    bool Connected() const { return connected_; }
+    bool Send(const std::string& data) {
+        return connected_ && send(sock_, data.data(), static_cast<int>(data.size()), 0) == static_cast<int>(data.size());
+    }
+    // What the server sends until it closes the connection, waiting up to
+    // `seconds` in all.
+    std::string ReadAll(int seconds) {
+        std::string data;
+        const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+        while (connected_ && Clock::now() < deadline) {
+            if (httplib::detail::select_read(sock_, 0, 100000) <= 0) continue;
+            char buffer[4096];
+            const auto got = recv(sock_, buffer, sizeof buffer, 0);
+            if (got <= 0) break;
+            data.append(buffer, static_cast<std::size_t>(got));
+        }
+        return data;
+    }
+
+private:
+    socket_t sock_ = INVALID_SOCKET;
+    bool connected_ = false;
+};
 
 // Reads /api/live until `stop`, counting the whole JPEG parts received.
 struct LiveReader {
@@ -260,6 +306,19 @@ TEST_F(Serve, UnknownRoutesMethodsAndPathsAreRefused) {
     ExpectError(Send("POST", "/api/config/0xD01C", "{}"), 405, "POST on a property");
     ExpectError(Send("PATCH", "/api/status", "{}"), 405, "PATCH");
     ExpectError(Send("POST", "/api/capture", "", "text/plain"), 415, "capture without JSON");
+    // A capture takes no fields; what is wrong is said.
+    for (const char* body : {"null", "[]", "{\"x\":1}", "3"}) {
+        const auto res = Send("POST", "/api/capture", body);
+        ExpectError(res, 400, body);
+        EXPECT_NE(res->body.find("takes no fields"), std::string::npos) << res->body;
+    }
+    RawConnection bare(port_);
+    ASSERT_TRUE(bare.Send("POST /api/capture HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) +
+                          "\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n"));
+    const std::string answer = bare.ReadAll(10);
+    EXPECT_EQ(answer.compare(0, 12, "HTTP/1.1 400"), 0) << answer;
+    EXPECT_NE(answer.find("needs a body with a Content-Length"), std::string::npos) << answer;
+    EXPECT_EQ(Get("/api/shots")->body, "[]\n") << "nothing refused took a picture";
     for (const char* path : {"/api/shots/..%2F..%2Fetc%2Fpasswd", "/api/shots/../../etc/passwd",
                              "/api/shots/%2Fetc%2Fpasswd", "/api/shots/..%5C..%5Cwindows%5Cwin.ini",
                              "/api/shots/%2e%2e/CMakeCache.txt", "/api/shots/kqcam"}) {
@@ -330,6 +389,18 @@ TEST_F(Serve, CapturesFromTwoClientsAtOnceAreWrittenAndListed) {
     EXPECT_EQ(listed[0]["url"], "/api/shots/" + listed[0]["name"].get<std::string>());
     const auto download = Get("/api/shots/shots-01.jpg?download=1");
     EXPECT_EQ(download->get_header_value("Content-Disposition"), "attachment; filename=\"shots-01.jpg\"");
+
+    // Only the very file this run wrote is served: another file or a link
+    // put in its place is refused, not followed.
+    WriteFile(Path("planted"), "not a picture of this run");
+    ASSERT_EQ(std::remove(Path("shots-01.jpg").c_str()), 0);
+    ASSERT_EQ(std::rename(Path("planted").c_str(), Path("shots-01.jpg").c_str()), 0);
+    ExpectError(Get("/api/shots/shots-01.jpg"), 410, "another file in its place");
+#if !defined(_WIN32)
+    ASSERT_EQ(std::remove(Path("shots-02.jpg").c_str()), 0);
+    ASSERT_EQ(symlink("/etc/hostname", Path("shots-02.jpg").c_str()), 0);
+    ExpectError(Get("/api/shots/shots-02.jpg"), 410, "a link in its place");
+#endif
 
     EXPECT_TRUE(Eventually([&] {
         std::lock_guard<std::mutex> lock(eventsMutex);

@@ -2,10 +2,8 @@
 
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include <httplib.h>
@@ -110,6 +108,24 @@ json BodyOf(const httplib::Request& req, bool emptyAllowed) {
         error.status = 400;
         error.message = std::string("malformed JSON: ") + e.what();
         throw error;
+    }
+}
+
+// What is wrong with a request the HTTP library refused before any route
+// saw it.
+std::string LibraryRefusal(const httplib::Request& req, int status) {
+    switch (status) {
+    case 400:
+        if ((req.method == "POST" || req.method == "PUT") && !req.has_header("Content-Length") &&
+            !req.has_header("Transfer-Encoding")) {
+            return req.method + " needs a body with a Content-Length (for no fields: {} as "
+                                "application/json)";
+        }
+        return "malformed request: the request line or a header field could not be read (a header "
+               "line above 8 KiB, or more than 100 of them)";
+    case 413: return "the body is larger than " + std::to_string(kMaxBody / 1024) + " KiB";
+    case 414: return "the request target is too long";
+    default: return httplib::detail::status_message(status);
     }
 }
 
@@ -276,9 +292,9 @@ private:
         // Errors the library answers itself (oversized body, bad request
         // line) get a JSON body as well.
         server_.set_error_handler(httplib::Server::HandlerWithResponse(
-            [](const httplib::Request&, httplib::Response& res) {
+            [](const httplib::Request& req, httplib::Response& res) {
                 if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-                SendError(res, res.status, httplib::detail::status_message(res.status));
+                SendError(res, res.status, LibraryRefusal(req, res.status));
                 return httplib::Server::HandlerResponse::Handled;
             }));
 
@@ -308,7 +324,14 @@ private:
         });
         server_.Post("/api/capture", [this](const httplib::Request& req, httplib::Response& res) {
             Answer(res, [&] {
-                BodyOf(req, true);
+                // A capture takes no fields: an empty body or {} only.
+                const json body = BodyOf(req, true);
+                if (!body.is_object() || !body.empty()) {
+                    ApiError error;
+                    error.status = 400;
+                    error.message = "POST /api/capture takes no fields: send {} (got " + body.dump() + ")";
+                    throw error;
+                }
                 SendJson(res, 201, ShotJson(desk_.Capture()));
             });
         });
@@ -362,10 +385,11 @@ private:
             SendError(res, 404, "no picture of this run is named " + std::string(req.matches[1]));
             return;
         }
-        std::ifstream in(shot.path, std::ios::binary);
-        std::ostringstream data;
-        if (!in || !(data << in.rdbuf())) {
-            SendError(res, 410, shot.name + " is no longer readable");
+        // Exactly the file this run wrote: a symbolic link or another file
+        // put in its place is refused, never followed or served.
+        std::string data;
+        if (!ReadSameFile(shot.path, shot.identity, &data)) {
+            SendError(res, 410, shot.name + " is no longer the file this run wrote");
             return;
         }
         if (req.get_param_value("download") == "1") {
@@ -379,7 +403,7 @@ private:
         std::string suffix = dot == std::string::npos ? "" : shot.name.substr(dot + 1);
         for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         const bool jpeg = suffix == "jpg" || suffix == "jpeg";
-        res.set_content(data.str(), jpeg ? "image/jpeg" : "application/octet-stream");
+        res.set_content(data, jpeg ? "image/jpeg" : "application/octet-stream");
     }
 
     void StreamLive(const httplib::Request& req, httplib::Response& res) {

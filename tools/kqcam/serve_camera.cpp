@@ -1,7 +1,6 @@
 #include "serve_camera.h"
 
 #include <cstdio>
-#include <fstream>
 
 #include "errors.h"
 #include "json_forms.h"
@@ -63,11 +62,6 @@ uint32_t KQ_STDCALL OnLiveFrame(uint32_t, void* context, uint32_t size, const ui
         // Out of memory for one frame: that frame is lost, the next may fit.
     }
     return 0;
-}
-
-std::uint64_t FileSize(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    return in ? static_cast<std::uint64_t>(in.tellg()) : 0;
 }
 
 }  // namespace
@@ -195,7 +189,7 @@ void CameraDesk::SaveButtonPictures() {
             std::unique_ptr<OutputFile> file = OpenOutput(session_, "capt%04n.%C", "jpg", true);
             const std::string name =
                 SavePicture(session_, *picture, *file, picture->arrived, PictureSource::kShutterButton);
-            gallery_.Add(name, name, FileSize(name));
+            gallery_.Add(name, name, file->Size(), file->Identity());
         } catch (const std::exception& error) {
             std::fprintf(stderr, "kqcam: warning: a picture from the shutter button was not saved: %s\n",
                          error.what());
@@ -288,7 +282,7 @@ Shot CameraDesk::Capture() {
     // download hook, as --capture-image-and-download does.
     const std::string name = SavePicture(session_, *picture, *file, released, PictureSource::kRelease);
     Shot shot;
-    gallery_.Add(name, name, FileSize(name), &shot);
+    gallery_.Add(name, name, file->Size(), file->Identity(), &shot);
     return shot;
 }
 

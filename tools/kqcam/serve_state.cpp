@@ -5,8 +5,10 @@
 
 namespace kqcam {
 
-void Gallery::Add(const std::string& name, const std::string& path, std::uint64_t bytes, Shot* added) {
+void Gallery::Add(const std::string& name, const std::string& path, std::uint64_t bytes,
+                  const FileIdentity& identity, Shot* added) {
     Shot shot;
+    shot.identity = identity;
     shot.name = name;
     shot.path = path;
     shot.bytes = bytes;

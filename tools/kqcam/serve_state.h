@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "filename.h"
+
 namespace kqcam {
 
 struct Shot {
@@ -22,6 +24,7 @@ struct Shot {
     std::string path;  // where it is on disk
     std::uint64_t bytes = 0;
     std::int64_t time = 0;  // seconds since 1970 when it was written
+    FileIdentity identity;  // the file written; it is served only while still that file
 };
 
 // The pictures written since the server started. Only files listed here
@@ -34,7 +37,8 @@ public:
     // Tells the gallery about a picture written to `path` under `name`; a
     // name written again (--force-overwrite) replaces its entry. The entry
     // as listed goes to `shot` when given.
-    void Add(const std::string& name, const std::string& path, std::uint64_t bytes, Shot* shot = nullptr);
+    void Add(const std::string& name, const std::string& path, std::uint64_t bytes,
+             const FileIdentity& identity, Shot* shot = nullptr);
     bool Find(const std::string& name, Shot* shot);
     std::vector<Shot> List();
 
