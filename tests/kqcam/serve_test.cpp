@@ -497,5 +497,17 @@ TEST_F(Serve, BeyondLoopbackEveryRequestNeedsTheToken) {
     EXPECT_EQ(client.Get("/api/shots", {{"X-Kqcam-Token", token_}})->status, 200);
 }
 
+// Loopback or not is judged from the address bound: a name is resolved
+// first, and the URL shows the address it gave.
+TEST_F(Serve, AHostNameIsJudgedByTheAddressItResolvesTo) {
+    Start({}, "localhost:0");
+    EXPECT_EQ(url_.compare(0, 17, "http://127.0.0.1:"), 0) << url_;
+    EXPECT_TRUE(token_.empty()) << url_;
+    EXPECT_EQ(Get("/api/status")->status, 200);
+    const Result unknown = RunKqcam({"--serve=127.0.0.1.invalid:0"}, dir_);
+    EXPECT_EQ(unknown.exitCode, 1) << unknown.out << unknown.err;
+    EXPECT_NE(unknown.err.find("cannot resolve 127.0.0.1.invalid"), std::string::npos) << unknown.err;
+}
+
 }  // namespace
 }  // namespace kqcam_test

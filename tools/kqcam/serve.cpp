@@ -1,6 +1,7 @@
 #include "serve.h"
 
 #include <cctype>
+#include <cstring>
 #include <cstdio>
 #include <random>
 #include <regex>
@@ -184,9 +185,11 @@ json ShotJson(const Shot& shot) {
 
 class WebServer {
 public:
-    WebServer(Session& session, const ListenAddress& address)
+    // `address.host` is numeric, as ResolveListenHost gives it, so that the
+    // address bound is the one judged.
+    WebServer(Session& session, const ListenAddress& address, bool loopback)
         : address_(address),
-          loopback_(IsLoopbackHost(address.host)),
+          loopback_(loopback),
           feed_(kMaxFeeds, kFeedQueue),
           gallery_([this](const Shot& shot) { feed_.Publish("shot", ShotJson(shot)); }),
           desk_(session, gallery_, feed_),
@@ -507,8 +510,35 @@ bool ParseListenAddress(const std::string& text, ListenAddress* address) {
     return true;
 }
 
-bool IsLoopbackHost(const std::string& host) {
-    return host == "localhost" || host == "::1" || host.compare(0, 4, "127.") == 0;
+bool ResolveListenHost(const std::string& host, std::string* numeric, bool* loopback) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return false;
+    char text[INET6_ADDRSTRLEN + 1] = {0};
+    const bool named = getnameinfo(result->ai_addr, static_cast<socklen_t>(result->ai_addrlen), text, sizeof text,
+                                   nullptr, 0, NI_NUMERICHOST) == 0;
+    bool local = false;
+    if (result->ai_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
+        local = (ntohl(v4->sin_addr.s_addr) >> 24) == 127;
+    } else if (result->ai_family == AF_INET6) {
+        const unsigned char* b = reinterpret_cast<const sockaddr_in6*>(result->ai_addr)->sin6_addr.s6_addr;
+        static const unsigned char kLoopback6[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+        static const unsigned char kMapped4[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+        local = std::memcmp(b, kLoopback6, 16) == 0 || (std::memcmp(b, kMapped4, 12) == 0 && b[12] == 127);
+    }
+    freeaddrinfo(result);
+    if (!named) return false;
+    // The scope of a link-local IPv6 address ("%eth0") is not part of a URL.
+    std::string address = text;
+    const std::size_t percent = address.find('%');
+    if (percent != std::string::npos) address.erase(percent);
+    *numeric = address;
+    *loopback = local;
+    return true;
 }
 
 void RunServe(Session& session, const std::string& text) {
@@ -516,7 +546,16 @@ void RunServe(Session& session, const std::string& text) {
     if (!text.empty() && !ParseListenAddress(text, &address)) {
         UsageError("--serve: \"" + text + "\" is not ADDR:PORT");
     }
-    WebServer server(session, address);
+    // Whether a token is needed is decided from the address that is bound,
+    // not from how it was written: a host name is resolved here, once, and
+    // the server binds exactly the address found.
+    std::string numeric;
+    bool loopback = false;
+    if (!ResolveListenHost(address.host, &numeric, &loopback)) {
+        OperationFailed("--serve: cannot resolve " + address.host + " to an address of this machine");
+    }
+    address.host = numeric;
+    WebServer server(session, address, loopback);
     server.Open();
     server.Bind();
     if (session.out.json) {
