@@ -1,6 +1,7 @@
 #include "serve.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <random>
@@ -12,6 +13,7 @@
 #include "errors.h"
 #include "platform.h"
 #include "serve_camera.h"
+#include "serve_gate.h"
 #include "serve_live.h"
 #include "serve_state.h"
 
@@ -22,7 +24,7 @@ namespace {
 using nlohmann::json;
 
 // Limits of what one client can make the server hold.
-constexpr unsigned kThreads = 32;      // requests served at once
+constexpr unsigned kThreads = 32;      // requests served at once (whole ones: see ConnectionGate)
 constexpr unsigned kMaxViewers = 12;   // live view streams
 constexpr unsigned kMaxFeeds = 8;      // event streams
 constexpr std::size_t kFeedQueue = 64; // events queued for a slow event reader
@@ -117,13 +119,9 @@ json BodyOf(const httplib::Request& req, bool emptyAllowed) {
 std::string LibraryRefusal(const httplib::Request& req, int status) {
     switch (status) {
     case 400:
-        if ((req.method == "POST" || req.method == "PUT") && !req.has_header("Content-Length") &&
-            !req.has_header("Transfer-Encoding")) {
-            return req.method + " needs a body with a Content-Length (for no fields: {} as "
-                                "application/json)";
-        }
-        return "malformed request: the request line or a header field could not be read (a header "
-               "line above 8 KiB, or more than 100 of them)";
+        (void)req;
+        return "the request line or header fields could not be read: malformed, too long (a line "
+               "above 8 KiB, more than 100 fields) or too slow to arrive";
     case 413: return "the body is larger than " + std::to_string(kMaxBody / 1024) + " KiB";
     case 414: return "the request target is too long";
     default: return httplib::detail::status_message(status);
@@ -139,6 +137,20 @@ std::uint16_t CodeOf(const std::string& text) {
         throw error;
     }
     return static_cast<std::uint16_t>(code);
+}
+
+// The gate's limits; KQCAM_SERVE_REQUEST_TIMEOUT_MS (100 to 60000) sets how
+// long a request may take to arrive, for tests of slow clients.
+GateLimits GateLimitsFromEnvironment() {
+    GateLimits limits;
+    limits.workers = kThreads;
+    limits.maxRequest = 4 * kMaxBody;
+    const char* text = std::getenv("KQCAM_SERVE_REQUEST_TIMEOUT_MS");
+    std::uint64_t ms = 0;
+    if (text != nullptr && ParseUnsigned(text, &ms) && ms >= 100 && ms <= 60000) {
+        limits.deadline = std::chrono::milliseconds(static_cast<long>(ms));
+    }
+    return limits;
 }
 
 std::string RandomToken() {
@@ -242,6 +254,15 @@ private:
             SendError(res, 431, "too many header fields");
             return false;
         }
+        // A body is read only with its length given up front: one that runs
+        // until the client closes (or is sent in chunks) could hold a worker
+        // for as long as the client likes.
+        if ((req.method == "POST" || req.method == "PUT" || req.method == "PATCH") &&
+            (!req.has_header("Content-Length") || req.has_header("Transfer-Encoding"))) {
+            SendError(res, 411, req.method + " needs a body with a Content-Length (for no fields: {} as "
+                                             "application/json)");
+            return false;
+        }
         if (!token_.empty()) {
             std::string given = req.get_param_value(kTokenParam);
             if (given.empty()) given = req.get_header_value(kTokenHeader);
@@ -280,7 +301,11 @@ private:
     }
 
     void Install() {
-        server_.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+        // Workers take only requests that have arrived whole (see
+        // ConnectionGate), and one request per connection, so that every
+        // request passes the gate: a slow client never holds a worker.
+        server_.new_task_queue = [] { return new ConnectionGate(GateLimitsFromEnvironment()); };
+        server_.set_keep_alive_max_count(1);
         server_.set_payload_max_length(kMaxBody);
         server_.set_keep_alive_timeout(2);
         server_.set_read_timeout(5, 0);
