@@ -203,6 +203,11 @@ TEST(ServeOptions, AddressMustBeAddrColonPort) {
         EXPECT_NE(r.err.find("--serve"), std::string::npos) << r.err;
     }
     EXPECT_NE(RunKqcam({"--help"}, dir).out.find("--serve[=ADDR:PORT]"), std::string::npos);
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {"--serve", "--serve-countdown=11"}, {"--serve", "--serve-countdown", "soon"},
+             {"--auto-detect", "--serve-control"}, {"--auto-detect", "--serve-countdown=3"}}) {
+        EXPECT_EQ(RunKqcam(wrong, dir).exitCode, 2) << wrong[1];
+    }
 }
 
 TEST_F(Serve, PageAndReadRoutes) {
@@ -532,6 +537,32 @@ TEST_F(Serve, BeyondLoopbackEveryRequestNeedsTheToken) {
     EXPECT_EQ(Get("/?token=" + token_)->status, 200);
     httplib::Client client = Client();
     EXPECT_EQ(client.Get("/api/shots", {{"X-Kqcam-Token", token_}})->status, 200);
+}
+
+// With --serve-control, the plain URL watches and only the control URL
+// captures or changes settings; a countdown comes before each picture.
+TEST_F(Serve, OnlyTheControlTokenCapturesOrChangesSettings) {
+    Start({"--serve-control", "--serve-countdown=1"});
+    const std::string line = server_->WaitForLine("Control ", std::chrono::seconds(10));
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(line, m, std::regex("\\?control=([0-9a-f]{32})"))) << server_->Out();
+    const std::string control = m[1];
+    EXPECT_EQ(Status()["control"], false);
+    EXPECT_EQ(Status()["countdown"], 1);
+    ExpectError(Send("POST", "/api/capture", "{}"), 403, "capture without the control token");
+    ExpectError(Send("PUT", "/api/config/0xD02A", R"({"value":3})"), 403, "setting without the control token");
+    ExpectError(Send("POST", "/api/capture?control=" + std::string(32, '0'), "{}"), 403, "wrong control token");
+    EXPECT_EQ(Get("/api/config/0xD02A")->status, 200) << "watching needs no control token";
+    EXPECT_EQ(Get("/api/shots")->body, "[]\n");
+
+    httplib::Client client = Client();
+    const auto asked = Clock::now();
+    const auto res = client.Post("/api/capture", {{"X-Kqcam-Control", control}}, "{}", "application/json");
+    ASSERT_TRUE(res && res->status == 201) << (res ? res->body : "");
+    EXPECT_GE(std::chrono::duration<double>(Clock::now() - asked).count(), 1.0) << "the countdown came first";
+    EXPECT_EQ(Send("PUT", "/api/config/0xD02A?control=" + control, R"({"value":3})")->status, 200);
+    EXPECT_EQ(json::parse(client.Get("/api/status?control=" + control)->body)["control"], true);
+    EXPECT_EQ(Status()["busy"], false);
 }
 
 // Loopback or not is judged from the address bound: a name is resolved

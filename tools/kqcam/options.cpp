@@ -101,7 +101,11 @@ const char kHelp[] =
     "  --serve[=ADDR:PORT]         serve live view, capture, settings and the pictures\n"
     "                              taken to a browser until interrupted (Ctrl-C);\n"
     "                              default 127.0.0.1:8080. Another address than\n"
-    "                              loopback needs the token of the printed URL\n"
+    "                              loopback needs the token of the printed URL.\n"
+    "                              Space or Enter on the page captures too\n"
+    "  --serve-countdown SECONDS   count down on every page before a capture (0 to 10)\n"
+    "  --serve-control             only the printed control URL may capture or change\n"
+    "                              settings; the plain URL watches and sees the pictures\n"
     "\n"
     "Property names (any case; '-' and '_' are ignored; a path such as\n"
     "/main/imgsettings/iso is named by its last part):\n"
@@ -143,7 +147,8 @@ const char kHelp[] =
     "  kqcam --set-config iso=400 --set-config shutterspeed=1/125 --get-config aperture\n"
     "  kqcam --capture-tethered --filename studio-%04n.jpg --hook-script ./on-download.sh\n"
     "  kqcam --capture-tethered=5f --json\n"
-    "  kqcam --serve --filename shots/%Y%m%d-%03n.jpg\n";
+    "  kqcam --serve --filename shots/%Y%m%d-%03n.jpg\n"
+    "  kqcam --serve=0.0.0.0:8080 --serve-countdown 3 --serve-control\n";
 
 // The value of an option written "--name=value" or "--name value".
 class ArgReader {
@@ -258,6 +263,9 @@ void CheckCombinations(const Options& options) {
     const bool capture = HasAction(options, Action::kCaptureImage);
     if (!capture && (options.interval >= 0 || options.frames != 0)) {
         UsageError("--interval and --frames go with --capture-image-and-download");
+    }
+    if ((options.serveCountdown > 0 || options.serveControl) && !HasAction(options, Action::kServe)) {
+        UsageError("--serve-countdown and --serve-control go with --serve");
     }
     if (options.skipExisting && options.forceOverwrite) {
         UsageError("--skip-existing and --force-overwrite exclude each other");
@@ -487,6 +495,16 @@ Options ParseOptions(int argc, char** argv) {
             if (args.Optional(isLimit, &text)) action.limit = LimitOf(text, name.c_str());
             action.kind = Action::kCaptureMovie;
             options.actions.push_back(action);
+        } else if (name == "--serve-countdown") {
+            const std::string text = args.Required();
+            std::uint64_t seconds = 0;
+            if (!ParseUnsigned(text, &seconds) || seconds > 10) {
+                UsageError(name + ": \"" + text + "\" is not a number of seconds from 0 to 10");
+            }
+            options.serveCountdown = static_cast<int>(seconds);
+        } else if (name == "--serve-control") {
+            args.NoValue();
+            options.serveControl = true;
         } else if (name == "--serve") {
             // Only "--serve=ADDR:PORT": a following argument is never taken.
             std::string text;

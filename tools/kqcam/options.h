@@ -62,6 +62,8 @@ struct Options {
     bool shootOnSignal = false;  // -I -1: each picture waits for SIGUSR1 (interval is then 0)
     std::uint64_t frames = 0;  // 0: not given
     std::string hookScript;
+    int serveCountdown = 0;     // --serve: seconds counted down on the page before a capture
+    bool serveControl = false;  // --serve: capture and settings need the control token
 };
 
 // Throws a usage Failure for anything it cannot take exactly as written.

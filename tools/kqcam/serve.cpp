@@ -1,6 +1,8 @@
 #include "serve.h"
 
 #include <cctype>
+#include <condition_variable>
+#include <mutex>
 #include <cstdlib>
 #include <cstring>
 #include <cstdio>
@@ -34,6 +36,8 @@ constexpr char kBoundary[] = "kqframe";
 
 const char kTokenParam[] = "token";
 const char kTokenHeader[] = "X-Kqcam-Token";
+const char kControlParam[] = "control";
+const char kControlHeader[] = "X-Kqcam-Control";
 
 // The documented routes and the methods each takes (HEAD goes with GET).
 struct Route {
@@ -206,8 +210,10 @@ public:
           gallery_([this](const Shot& shot) { feed_.Publish("shot", ShotJson(shot)); }),
           desk_(session, gallery_, feed_),
           hub_([this](std::string* error) { return desk_.StartLive(&hub_, error); },
-               [this] { desk_.StopLive(); }, kMaxViewers) {
+               [this] { desk_.StopLive(); }, kMaxViewers),
+          countdown_(session.options.serveCountdown) {
         if (!loopback_) token_ = RandomToken();
+        if (session.options.serveControl) control_ = RandomToken();
     }
 
     ~WebServer() { Stop(); }
@@ -235,9 +241,19 @@ public:
         return url;
     }
 
+    // The URL that may capture and change settings; empty when everyone may.
+    std::string ControlUrl() const {
+        if (control_.empty()) return std::string();
+        return Url() + (token_.empty() ? "?" : "&") + kControlParam + "=" + control_;
+    }
+
     void Stop() {
         if (stopped_) return;
-        stopped_ = true;
+        {
+            std::lock_guard<std::mutex> lock(stopMutex_);
+            stopped_ = true;
+        }
+        stopping_.notify_all();
         feed_.Shutdown();
         hub_.Shutdown();
         server_.stop();
@@ -335,8 +351,12 @@ private:
         server_.Get("/api/camera", [this](const httplib::Request&, httplib::Response& res) {
             Answer(res, [&] { SendJson(res, 200, desk_.Summary()); });
         });
-        server_.Get("/api/status", [this](const httplib::Request&, httplib::Response& res) {
-            Answer(res, [&] { SendJson(res, 200, Status()); });
+        server_.Get("/api/status", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(res, [&] {
+                json status = Status();
+                status["control"] = MayControl(req);
+                SendJson(res, 200, status);
+            });
         });
         server_.Get("/api/config", [this](const httplib::Request&, httplib::Response& res) {
             Answer(res, [&] { SendJson(res, 200, desk_.ListConfig()); });
@@ -346,12 +366,14 @@ private:
         });
         server_.Put("/api/config/([^/]+)", [this](const httplib::Request& req, httplib::Response& res) {
             Answer(res, [&] {
+                RequireControl(req);
                 const std::uint16_t code = CodeOf(req.matches[1]);
                 SendJson(res, 200, desk_.SetConfig(code, BodyOf(req, false)));
             });
         });
         server_.Post("/api/capture", [this](const httplib::Request& req, httplib::Response& res) {
             Answer(res, [&] {
+                RequireControl(req);
                 // A capture takes no fields: an empty body or {} only.
                 const json body = BodyOf(req, true);
                 if (!body.is_object() || !body.empty()) {
@@ -360,7 +382,7 @@ private:
                     error.message = "POST /api/capture takes no fields: send {} (got " + body.dump() + ")";
                     throw error;
                 }
-                SendJson(res, 201, ShotJson(desk_.Capture()));
+                SendJson(res, 201, ShotJson(CaptureAnnounced()));
             });
         });
         server_.Get("/api/shots", [this](const httplib::Request&, httplib::Response& res) {
@@ -386,10 +408,55 @@ private:
         server_.Options(".*", NotRouted);
     }
 
+    // Whether the request carries the control token (always, without one).
+    bool MayControl(const httplib::Request& req) const {
+        if (control_.empty()) return true;
+        std::string given = req.get_param_value(kControlParam);
+        if (given.empty()) given = req.get_header_value(kControlHeader);
+        return SameSecret(given, control_);
+    }
+
+    void RequireControl(const httplib::Request& req) const {
+        if (MayControl(req)) return;
+        ApiError error;
+        error.status = 403;
+        error.message = "this page may watch, not capture or change settings (that needs the control URL)";
+        throw error;
+    }
+
+    // A capture as every page sees it: "busy" events before and after, and
+    // the countdown (when set) between the first and the release. Captures
+    // from several clients still take turns at the desk.
+    Shot CaptureAnnounced() {
+        struct Busy {
+            WebServer* server;
+            explicit Busy(WebServer* s) : server(s) {
+                const int busy = ++server->busy_;
+                server->feed_.Publish("busy", json{{"busy", busy > 0}, {"countdown", server->countdown_}});
+            }
+            ~Busy() {
+                const int busy = --server->busy_;
+                server->feed_.Publish("busy", json{{"busy", busy > 0}, {"countdown", 0}});
+            }
+        } busy(this);
+        if (countdown_ > 0) {
+            std::unique_lock<std::mutex> lock(stopMutex_);
+            if (stopping_.wait_for(lock, std::chrono::seconds(countdown_), [this] { return stopped_.load(); })) {
+                ApiError error;
+                error.status = 503;
+                error.message = "the server is stopping; no picture taken";
+                throw error;
+            }
+        }
+        return desk_.Capture();
+    }
+
     json Status() {
         const LiveStats live = hub_.Stats();
         return json{{"camera", desk_.Model()},
                     {"shots", gallery_.List().size()},
+                    {"busy", busy_.load() > 0},
+                    {"countdown", countdown_},
                     {"last_event", feed_.Last()},
                     {"live",
                      {{"running", live.running},
@@ -495,12 +562,17 @@ private:
     ListenAddress address_;
     bool loopback_;
     std::string token_;
+    std::string control_;  // empty: every client may capture and change settings
     int port_ = 0;
     std::atomic<bool> stopped_{false};
+    std::mutex stopMutex_;
+    std::condition_variable stopping_;  // ends a countdown when the server stops
+    std::atomic<int> busy_{0};          // captures asked for and not yet done
     EventFeed feed_;
     Gallery gallery_;
     CameraDesk desk_;
     FrameHub hub_;
+    const int countdown_;  // seconds before each capture
     httplib::Server server_;
     std::thread listener_;
 };
@@ -583,10 +655,16 @@ void RunServe(Session& session, const std::string& text) {
     WebServer server(session, address, loopback);
     server.Open();
     server.Bind();
+    const std::string control = server.ControlUrl();
     if (session.out.json) {
-        std::fprintf(session.out.data, "{\"serving\":%s}\n", JsonString(server.Url()).c_str());
+        std::fprintf(session.out.data, "{\"serving\":%s%s}\n", JsonString(server.Url()).c_str(),
+                     control.empty() ? "" : (",\"control\":" + JsonString(control)).c_str());
     } else {
         std::fprintf(session.out.data, "Serving %s (Ctrl-C stops)\n", server.Url().c_str());
+        if (!control.empty()) {
+            std::fprintf(session.out.data, "Control %s (capture and settings; the URL above only watches)\n",
+                         control.c_str());
+        }
     }
     std::fflush(session.out.data);
     while (!interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
