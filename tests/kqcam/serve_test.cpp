@@ -490,7 +490,10 @@ TEST_F(Serve, SkipExistingRefusesTheCaptureOfATakenName) {
     ExpectError(Send("POST", "/api/capture", "{}"), 409, "name taken");
     EXPECT_EQ(ReadFile(Path("taken.jpg")), "mine");
     EXPECT_EQ(Get("/api/shots")->body, "[]\n");
-    EXPECT_TRUE(json::parse(Get("/api/status")->body)["last_event"].is_null()) << "no picture was taken";
+    // No camera event and no shot came: the last event is the end of the busy state.
+    const json last = json::parse(Get("/api/status")->body)["last_event"];
+    EXPECT_EQ(last["type"], "busy") << "no picture was taken: " << last.dump();
+    EXPECT_EQ(last["data"]["busy"], false) << last.dump();
 }
 
 TEST_F(Serve, ViewersShareOneViewfinderWhichStopsWithTheLast) {
