@@ -16,6 +16,7 @@
 #include "platform.h"
 #include "serve_camera.h"
 #include "serve_gate.h"
+#include "serve_http.h"
 #include "serve_live.h"
 #include "serve_state.h"
 
@@ -61,63 +62,6 @@ const std::vector<Route>& Routes() {
     return routes;
 }
 
-void SendJson(httplib::Response& res, int status, const json& body) {
-    res.status = status;
-    res.set_content(body.dump() + "\n", "application/json");
-}
-
-void SendError(httplib::Response& res, const ApiError& error) {
-    json body{{"error", error.message}, {"status", error.status}};
-    if (error.hasResult) {
-        body["result"] = Hex(error.result, 4);
-        body["result_name"] = ResultName(error.result);
-    } else {
-        body["result"] = nullptr;
-    }
-    SendJson(res, error.status, body);
-}
-
-void SendError(httplib::Response& res, int status, const std::string& message) {
-    ApiError error;
-    error.status = status;
-    error.message = message;
-    SendError(res, error);
-}
-
-// Runs a handler, turning what it throws into a JSON error.
-template <typename F>
-void Answer(httplib::Response& res, F handler) {
-    try {
-        handler();
-    } catch (const ApiError& error) {
-        SendError(res, error);
-    } catch (const Failure& failure) {
-        SendError(res, 502, failure.what());
-    } catch (const std::exception& exception) {
-        SendError(res, 500, exception.what());
-    }
-}
-
-// The JSON body of a POST or PUT. An empty body counts as {} when allowed.
-json BodyOf(const httplib::Request& req, bool emptyAllowed) {
-    const std::string type = req.get_header_value("Content-Type");
-    if (type.compare(0, 16, "application/json") != 0) {
-        ApiError error;
-        error.status = 415;
-        error.message = "the body must be JSON (Content-Type: application/json)";
-        throw error;
-    }
-    if (req.body.empty() && emptyAllowed) return json::object();
-    try {
-        return json::parse(req.body);
-    } catch (const json::exception& e) {
-        ApiError error;
-        error.status = 400;
-        error.message = std::string("malformed JSON: ") + e.what();
-        throw error;
-    }
-}
-
 // What is wrong with a request the HTTP library refused before any route
 // saw it.
 std::string LibraryRefusal(const httplib::Request& req, int status) {
@@ -132,17 +76,6 @@ std::string LibraryRefusal(const httplib::Request& req, int status) {
     }
 }
 
-std::uint16_t CodeOf(const std::string& text) {
-    std::uint64_t code = 0;
-    if (!ParseUnsigned(text, &code) || code > 0xFFFF) {
-        ApiError error;
-        error.status = 400;
-        error.message = "\"" + text + "\" is not a property code (0xD01C or 53276)";
-        throw error;
-    }
-    return static_cast<std::uint16_t>(code);
-}
-
 // The gate's limits; KQCAM_SERVE_REQUEST_TIMEOUT_MS (100 to 60000) sets how
 // long a request may take to arrive, for tests of slow clients.
 GateLimits GateLimitsFromEnvironment() {
@@ -155,48 +88,6 @@ GateLimits GateLimitsFromEnvironment() {
         limits.deadline = std::chrono::milliseconds(static_cast<long>(ms));
     }
     return limits;
-}
-
-std::string RandomToken() {
-    std::random_device device;
-    std::string token;
-    for (int i = 0; i < 4; ++i) {
-        char part[9];
-        std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(device()));
-        token += part;
-    }
-    return token;
-}
-
-// Compares in a time that does not depend on where the texts differ.
-bool SameSecret(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    unsigned char diff = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
-}
-
-std::string UrlHost(const std::string& host) {
-    return host.find(':') != std::string::npos ? "[" + host + "]" : host;
-}
-
-std::string ShotUrl(const std::string& name) {
-    std::string url = "/api/shots/";
-    const char hex[] = "0123456789ABCDEF";
-    for (unsigned char c : name) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~' || c == '/') {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 15];
-        }
-    }
-    return url;
-}
-
-json ShotJson(const Shot& shot) {
-    return json{{"name", shot.name}, {"bytes", shot.bytes}, {"time", shot.time}, {"url", ShotUrl(shot.name)}};
 }
 
 class WebServer {
@@ -578,34 +469,6 @@ private:
 };
 
 }  // namespace
-
-bool ParseListenAddress(const std::string& text, ListenAddress* address) {
-    std::string host;
-    std::string port;
-    if (!text.empty() && text[0] == '[') {
-        const std::size_t close = text.find(']');
-        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
-        host = text.substr(1, close - 1);
-        port = text.substr(close + 2);
-    } else {
-        const std::size_t colon = text.rfind(':');
-        if (colon == std::string::npos || text.find(':') != colon) return false;
-        host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-        if (host.empty()) host = "127.0.0.1";
-    }
-    std::uint64_t number = 0;
-    if (host.empty() || port.empty() || port.size() > 5 || !ParseUnsigned(port, &number) || number > 65535 ||
-        port.compare(0, 2, "0x") == 0) {
-        return false;
-    }
-    for (char c : host) {
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':')) return false;
-    }
-    address->host = host;
-    address->port = static_cast<int>(number);
-    return true;
-}
 
 bool ResolveListenHost(const std::string& host, std::string* numeric, bool* loopback) {
     addrinfo hints{};

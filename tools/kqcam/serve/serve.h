@@ -10,14 +10,6 @@
 
 namespace kqcam {
 
-struct ListenAddress {
-    std::string host = "127.0.0.1";  // IPv6 without brackets
-    int port = 8080;                 // 0: any free port
-};
-
-// "ADDR:PORT", "[IPV6]:PORT" or ":PORT" (loopback); false for anything else.
-bool ParseListenAddress(const std::string& text, ListenAddress* address);
-
 // The numeric address a listen host stands for, as it is bound ("localhost"
 // gives "127.0.0.1"), and whether only this machine can reach it
 // (127.0.0.0/8, ::1, or an IPv4 loopback address mapped to IPv6); false

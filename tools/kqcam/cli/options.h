@@ -66,6 +66,15 @@ struct Options {
     bool serveControl = false;  // --serve: capture and settings need the control token
 };
 
+// Where --serve listens.
+struct ListenAddress {
+    std::string host = "127.0.0.1";  // IPv6 without brackets
+    int port = 8080;                 // 0: any free port
+};
+
+// "ADDR:PORT", "[IPV6]:PORT" or ":PORT" (loopback); false for anything else.
+bool ParseListenAddress(const std::string& text, ListenAddress* address);
+
 // Throws a usage Failure for anything it cannot take exactly as written.
 Options ParseOptions(int argc, char** argv);
 
