@@ -63,6 +63,13 @@ bool RequestHeadEnd(const char* data, std::size_t size, std::size_t* headEnd, st
             }
             if (digits) *bodyLength = length;
         }
+        // A client that waits for "100 Continue" sends its body only after
+        // the server has read the header fields.
+        static const char kExpect[] = "expect:";
+        if (field.compare(0, sizeof kExpect - 1, kExpect) == 0 && field.find("100-continue") != std::string::npos) {
+            *bodyLength = 0;
+            return true;
+        }
         line = next;
     }
     return true;

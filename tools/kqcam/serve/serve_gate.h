@@ -72,8 +72,9 @@ private:
 
 // Where the end of a request's header fields is in `data` (the offset just
 // after the empty line), and how long its body is; false while the header
-// fields have not ended. A Content-Length that cannot be read counts as 0:
-// the server then refuses the request itself.
+// fields have not ended. A Content-Length that cannot be read counts as 0
+// (the server then refuses the request itself), and so does the body of a
+// request that waits for "100 Continue" before sending it.
 bool RequestHeadEnd(const char* data, std::size_t size, std::size_t* headEnd, std::size_t* bodyLength);
 
 }  // namespace kqcam
