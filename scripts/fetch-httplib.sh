@@ -20,7 +20,7 @@ die() { echo "$me: error: $*" >&2; exit 1; }
 PREFIX="$1"
 case "$PREFIX" in /*) ;; *) PREFIX="$PWD/$PREFIX" ;; esac
 PREFIX="${PREFIX%/}"
-grep -qs CPPHTTPLIB_HEADER_MAX_COUNT "$PREFIX/include/httplib.h" && exit 0
+grep -qs CPPHTTPLIB_TASK_QUEUE_CONNECTIONS "$PREFIX/include/httplib.h" && exit 0
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -57,7 +57,9 @@ mkdir -p "$PREFIX/include"
 cp "$scratch/source/LICENSE" "$PREFIX/LICENSE"
 # This release bounds the length of a header line only after reading all of
 # it, and not the number of header lines at all, so a client could make the
-# server buffer without limit; the patch stops reading at fixed bounds.
+# server buffer without limit; the patch stops reading at fixed bounds. It
+# also shows a task queue each accepted socket (enqueue_connection), so that
+# kqcam's server can keep its workers for requests that have arrived whole.
 patch --quiet --no-backup-if-mismatch -p1 -d "$scratch/source" \
   < "$script_dir/patches/cpp-httplib-request-bounds.patch" \
   || die "patches/cpp-httplib-request-bounds.patch does not apply to $(basename "$dsc" .dsc)"

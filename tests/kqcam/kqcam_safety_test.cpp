@@ -186,15 +186,16 @@ TEST_F(KqcamSafety, CommandLineMistakesAreCaughtBeforeAnyPicture) {
         EXPECT_EQ(r.exitCode, kExitUsage) << args[0] << " " << args.back();
         EXPECT_FALSE(Has(r.err, "unknown option")) << r.err;
     }
-    // A hook that cannot run is found before the shutter is released.
+    // A hook that cannot run is a command-line mistake, found before the
+    // shutter is released.
     const Result missing = Run({"--capture-image-and-download", "--hook-script", Path("no-such-hook")});
-    EXPECT_EQ(missing.exitCode, kExitOperationFailed);
+    EXPECT_EQ(missing.exitCode, kExitUsage);
     EXPECT_TRUE(Has(missing.err, "--hook-script")) << missing.err;
     EXPECT_FALSE(Has(missing.out, "Downloading")) << missing.out;
 #if !defined(_WIN32)
     WriteFile(Path("not-executable.sh"), "#!/bin/sh\n");
     const Result plain = Run({"--capture-image-and-download", "--hook-script", Path("not-executable.sh")});
-    EXPECT_EQ(plain.exitCode, kExitOperationFailed);
+    EXPECT_EQ(plain.exitCode, kExitUsage);
     EXPECT_TRUE(Has(plain.err, "Permission denied")) << plain.err;
 #endif
     for (const std::string& name : ListFolder(dir_)) EXPECT_FALSE(Has(name, ".jpg")) << name;

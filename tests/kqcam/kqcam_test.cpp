@@ -51,7 +51,6 @@ TEST_F(Kqcam, UsageErrorsGiveOneLineAndExitCode2) {
         {"--set-config", "0xD01C"},
         {"--set-config", "0xD01C=ISO100"},
         {"--capture-image-and-download", "--filename", "shot-%q.jpg"},
-        {"--capture-image-and-download", "--frames", "2", "--filename", "same.jpg"},
         {"--interval", "1"},
         {"--capture-movie", "--stdout", "--filename", "x.mjpg"},
         {"--wait-event", "soon"},
@@ -120,7 +119,7 @@ TEST_F(Kqcam, SummaryDecodesTheDeviceInfo) {
 
     r = Run({"--summary", "--json"});
     ASSERT_EQ(Lines(r.out).size(), 1u);
-    EXPECT_NE(r.out.find("\"events\":[{\"code\":\"0xC008\",\"dec\":49160,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"events\":[{\"code\":\"0xC008\",\"code_dec\":49160,\"name\":"), std::string::npos) << r.out;
 }
 
 TEST_F(Kqcam, ListConfigPrintsOneParsableBlockPerProperty) {
@@ -162,9 +161,10 @@ TEST_F(Kqcam, GetConfigShowsValuesInHexAndDecimal) {
     EXPECT_EQ(Run({"--get-config", "53290"}).out, r.out);
 
     r = Run({"--get-config", "0xD01C", "--json"});
-    EXPECT_NE(r.out.find("\"code\":\"0xD01C\",\"code_dec\":53276,\"label\":\"IsoSpeed\",\"type\":\"UINT16\""),
+    EXPECT_NE(r.out.find("\"code\":\"0xD01C\",\"code_dec\":53276,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"name\":\"IsoSpeed\",\"readonly\":false,\"type\":\"UINT16\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"choices\":[{\"hex\":\"0x0000\",\"index\":0,\"label\":\"Auto\",\"value\":0}"),
               std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"form\":\"enumeration\",\"choices\":[{\"index\":0,"), std::string::npos) << r.out;
 }
 
 TEST_F(Kqcam, UnknownPropertyCodeIsAnOperationFailure) {
@@ -191,21 +191,26 @@ TEST_F(Kqcam, SetConfigTakesRawValuesAndChoiceIndexes) {
     EXPECT_EQ(Values(r.out, "Current"), std::vector<std::string>{choices[1].substr(2)});
 }
 
+// What the camera allows decides, so a value it refuses is an operation
+// failure (exit 1), not a command-line mistake.
 TEST_F(Kqcam, SetConfigRefusesWhatTheDescriptorDoesNotAllow) {
     Result r = Run({"--set-config", "0xD01C=0x51"});
-    EXPECT_EQ(r.exitCode, kExitUsage);
+    EXPECT_EQ(r.exitCode, kExitOperationFailed);
     EXPECT_NE(r.err.find("0x0051 (81) is not allowed for 0xD01C (IsoSpeed); allowed: one of 0x0000 0x0048"),
               std::string::npos) << r.err;
     r = Run({"--set-config", "0xD03D=3"});
-    EXPECT_EQ(r.exitCode, kExitUsage);
+    EXPECT_EQ(r.exitCode, kExitOperationFailed);
     EXPECT_NE(r.err.find("read-only"), std::string::npos);
     r = Run({"--set-config", "0xD006=0x102"});
-    EXPECT_EQ(r.exitCode, kExitUsage);
+    EXPECT_EQ(r.exitCode, kExitOperationFailed);
     EXPECT_NE(r.err.find("does not fit the UINT8 value"), std::string::npos) << r.err;
     r = Run({"--set-config-index", "0xD01C=99"});
-    EXPECT_EQ(r.exitCode, kExitUsage);
+    EXPECT_EQ(r.exitCode, kExitOperationFailed);
     EXPECT_NE(r.err.find("has choices 0 to"), std::string::npos) << r.err;
-    EXPECT_EQ(Run({"--set-config-index", "0xD02A=1"}).exitCode, kExitUsage);
+    EXPECT_EQ(Run({"--set-config-index", "0xD02A=1"}).exitCode, kExitOperationFailed);
+    r = Run({"--set-config", "zoom=15"});
+    EXPECT_EQ(r.exitCode, kExitOperationFailed);
+    EXPECT_NE(r.err.find("is not allowed for 0xD02A (Zoom)"), std::string::npos) << r.err;
 }
 
 TEST_F(Kqcam, ZoomMovesAndReadsBack) {
@@ -273,6 +278,13 @@ TEST_F(Kqcam, ExistingFilesAreNotOverwrittenUnlessForced) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(DecodeJpeg(ReadFile(Path("capt0001.jpg"))).ok);
     EXPECT_EQ(ListFolder(dir_), (std::vector<std::string>{"capt0001.jpg", "capt0002.jpg"}));
+
+    // A pattern without the counter names several pictures too: -1, -2.
+    r = Run({"--capture-image-and-download", "-F", "3", "--filename", "fixed.jpg"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"fixed.jpg", "fixed-1.jpg", "fixed-2.jpg"}) {
+        EXPECT_TRUE(DecodeJpeg(ReadFile(Path(name))).ok) << name;
+    }
 }
 
 TEST_F(Kqcam, TimeLapseKeepsTheInterval) {
@@ -311,7 +323,7 @@ TEST_F(Kqcam, HookScriptRunsAfterEachDownloadWithThePath) {
 #endif
     const Result missing = Run({"--capture-image-and-download", "--filename", "m.jpg", "--hook-script",
                                 Path("no-such-hook")});
-    EXPECT_EQ(missing.exitCode, kExitOperationFailed);
+    EXPECT_EQ(missing.exitCode, kExitUsage);
     EXPECT_NE(missing.err.find("--hook-script"), std::string::npos) << missing.err;
 }
 
@@ -360,6 +372,13 @@ TEST_F(Kqcam, MovieForATimeIsAnMjpegStreamWithMatchingStatistics) {
     EXPECT_EQ(std::stoul(m[1]), frames.size());
     EXPECT_GE(std::stod(m[2]), 1.5);
     EXPECT_EQ(std::stoul(m[4]), stream.size());
+
+    // With --json the summary is data on standard output, like every action's.
+    const Result json = Run({"--capture-movie=2", "--filename", "clip2.mjpg", "--json"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_TRUE(std::regex_match(json.out, std::regex("\\{\"movie\":\"clip2.mjpg\",\"frames\":2,.*\\}\n")))
+        << json.out << json.err;
+    EXPECT_EQ(json.err.find("\"movie\""), std::string::npos) << json.err;
 }
 
 TEST_F(Kqcam, MovieOfNFramesToStandardOutput) {
@@ -381,6 +400,12 @@ TEST_F(Kqcam, WaitEventPrintsEachEventOnOneLine) {
     EXPECT_EQ(lines[0].find("EVENT 0xC00A kqPTP_CAMERA_ERROR params 0x00000002 0x00000003 0x00000000 at "), 0u);
     EXPECT_EQ(lines[1].find("EVENT 0xC00A kqPTP_CAMERA_ERROR params 0x00000002 0x00000004 0x00000000 at "), 0u);
     EXPECT_EQ(lines[2].find("Events: 2 received"), 0u);
+
+    // Nf: until the camera announced N pictures (the shutter button's here).
+    r = Run({"--wait-event=2f"}, {{"ZTSIM_SHUTTER_BUTTON", "3@300+100"}});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(CountOf(r.out, "EVENT 0xC008 "), 2) << r.out;
+    EXPECT_TRUE(ListFolder(dir_).empty()) << "--wait-event downloads nothing";
 
     r = Run({"--wait-event=0.3s", "--json"});
     EXPECT_EQ(r.exitCode, 0);

@@ -74,7 +74,7 @@ TEST(PropertyNames, PhotographersFormsOfValues) {
     const Case cases[] = {
         {0xD01C, "400", 0x58},     {0xD01C, "iso 1600", 0x68}, {0xD01C, "AUTO", 0x00},
         {0xD01D, "5.6", 0x30},     {0xD01D, "f5.6", 0x30},     {0xD01D, "8", 0x38},
-        {0xD01E, "1/125", 0x70},   {0xD01E, "1/666", 0x83},    {0xD01E, "2", 0x30},
+        {0xD01E, "1/125", 0x70},   {0xD01E, "1/640 s", 0x83},  {0xD01E, "2", 0x30},
         {0xD01E, "2s", 0x30},      {0xD01E, "0.5\"", 0x40},    {0xD01F, "+0.3", 0x25},
         {0xD01F, "0.7 EV", 0x23},  {0xD01F, "1", 0x20},        {0xD01F, "0", 0x28},
         {0xD017, "-1", 0xFF},      {0xD019, "+2", 0x02},
@@ -89,6 +89,10 @@ TEST(PropertyNames, PhotographersFormsOfValues) {
         EXPECT_FALSE(ParseValueLabel(0xD01C, wrong, &value)) << wrong;
     }
     EXPECT_FALSE(ParseValueLabel(0xD01E, "1/0", &value));
+    // One rule for every property: a label or nothing, never the nearest label.
+    const Case nearLabels[] = {{0xD01E, "1/124", 0}, {0xD01E, "1/666", 0}, {0xD01C, "401", 0},
+                               {0xD01D, "5.62", 0},  {0xD01F, "+0.33", 0}, {0xD01E, "0.008", 0}};
+    for (const Case& c : nearLabels) EXPECT_FALSE(ParseValueLabel(c.code, c.text, &value)) << c.text;
     EXPECT_FALSE(ParseValueLabel(0xD01F, "-1", &value)) << "the camera offers no negative values";
     EXPECT_FALSE(ParseValueLabel(0xD017, "-3", &value));
     EXPECT_FALSE(ParseValueLabel(0xD00C, "0", &value)) << "no labels: raw values only";

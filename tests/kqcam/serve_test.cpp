@@ -7,6 +7,10 @@
 #include <regex>
 #include <thread>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -105,6 +109,54 @@ void ExpectError(const httplib::Result& res, int status, const std::string& what
     EXPECT_TRUE(body.contains("result")) << what;
 }
 
+// A bare TCP connection to the server, for requests no HTTP client sends:
+// one without a Content-Length, or headers that come a line at a time.
+class RawConnection {
+public:
+    explicit RawConnection(int port) {
+        sock_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<std::uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = sock_ != INVALID_SOCKET &&
+                     connect(sock_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~RawConnection() {
+        if (sock_ != INVALID_SOCKET) httplib::detail::close_socket(sock_);
+    }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+    bool Connected() const { return connected_; }
+    bool Send(const std::string& data) {
+#if defined(_WIN32)
+        const int flags = 0;
+#else
+        const int flags = MSG_NOSIGNAL;  // a closed connection is a failed send, not the end of the tests
+#endif
+        return connected_ &&
+               send(sock_, data.data(), static_cast<int>(data.size()), flags) == static_cast<int>(data.size());
+    }
+    // What the server sends until it closes the connection, waiting up to
+    // `seconds` in all.
+    std::string ReadAll(int seconds) {
+        std::string data;
+        const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+        while (connected_ && Clock::now() < deadline) {
+            if (httplib::detail::select_read(sock_, 0, 100000) <= 0) continue;
+            char buffer[4096];
+            const auto got = recv(sock_, buffer, sizeof buffer, 0);
+            if (got <= 0) break;
+            data.append(buffer, static_cast<std::size_t>(got));
+        }
+        return data;
+    }
+
+private:
+    socket_t sock_ = INVALID_SOCKET;
+    bool connected_ = false;
+};
+
 // Reads /api/live until `stop`, counting the whole JPEG parts received.
 struct LiveReader {
     std::atomic<int> frames{0};
@@ -151,6 +203,11 @@ TEST(ServeOptions, AddressMustBeAddrColonPort) {
         EXPECT_NE(r.err.find("--serve"), std::string::npos) << r.err;
     }
     EXPECT_NE(RunKqcam({"--help"}, dir).out.find("--serve[=ADDR:PORT]"), std::string::npos);
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {"--serve", "--serve-countdown=11"}, {"--serve", "--serve-countdown", "soon"},
+             {"--auto-detect", "--serve-control"}, {"--auto-detect", "--serve-countdown=3"}}) {
+        EXPECT_EQ(RunKqcam(wrong, dir).exitCode, 2) << wrong[1];
+    }
 }
 
 TEST_F(Serve, PageAndReadRoutes) {
@@ -189,6 +246,9 @@ TEST_F(Serve, PageAndReadRoutes) {
     EXPECT_EQ(iso["name"], "IsoSpeed");
     EXPECT_TRUE(iso["current"]["label"].is_string());
     EXPECT_EQ(json::parse(Get("/api/config/53276")->body), iso);
+    // One vocabulary: the command line's JSON says the same in the same words.
+    EXPECT_EQ(json::parse(RunKqcam({"--get-config", "0xD01C", "--json"}, dir_).out), iso);
+    EXPECT_EQ(json::parse(RunKqcam({"--summary", "--json"}, dir_).out), camera);
 
     res = Get("/api/shots");
     ASSERT_TRUE(res && res->status == 200);
@@ -257,6 +317,19 @@ TEST_F(Serve, UnknownRoutesMethodsAndPathsAreRefused) {
     ExpectError(Send("POST", "/api/config/0xD01C", "{}"), 405, "POST on a property");
     ExpectError(Send("PATCH", "/api/status", "{}"), 405, "PATCH");
     ExpectError(Send("POST", "/api/capture", "", "text/plain"), 415, "capture without JSON");
+    // A capture takes no fields; what is wrong is said.
+    for (const char* body : {"null", "[]", "{\"x\":1}", "3"}) {
+        const auto res = Send("POST", "/api/capture", body);
+        ExpectError(res, 400, body);
+        EXPECT_NE(res->body.find("takes no fields"), std::string::npos) << res->body;
+    }
+    RawConnection bare(port_);
+    ASSERT_TRUE(bare.Send("POST /api/capture HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) +
+                          "\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n"));
+    const std::string answer = bare.ReadAll(10);
+    EXPECT_EQ(answer.compare(0, 12, "HTTP/1.1 411"), 0) << answer;
+    EXPECT_NE(answer.find("needs a body with a Content-Length"), std::string::npos) << answer;
+    EXPECT_EQ(Get("/api/shots")->body, "[]\n") << "nothing refused took a picture";
     for (const char* path : {"/api/shots/..%2F..%2Fetc%2Fpasswd", "/api/shots/../../etc/passwd",
                              "/api/shots/%2Fetc%2Fpasswd", "/api/shots/..%5C..%5Cwindows%5Cwin.ini",
                              "/api/shots/%2e%2e/CMakeCache.txt", "/api/shots/kqcam"}) {
@@ -279,6 +352,37 @@ TEST_F(Serve, UnknownRoutesMethodsAndPathsAreRefused) {
     auto res = client.Get("/api/status", {{"X-Long", std::string(9000, 'a')}});
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 400) << "oversized header field";
+}
+
+// A hundred clients that send their header fields a line at a time hold no
+// worker: others are answered at once, and each slow one is closed when
+// its request has not arrived whole within the (here shortened) deadline.
+TEST_F(Serve, SlowClientsHoldUpNobodyAndAreCutOff) {
+    Start({}, "127.0.0.1:0", {{"KQCAM_SERVE_REQUEST_TIMEOUT_MS", "3000"}});
+    const auto start = Clock::now();
+    std::vector<std::unique_ptr<RawConnection>> slow;
+    for (int i = 0; i < 100; ++i) {
+        slow.emplace_back(new RawConnection(port_));
+        ASSERT_TRUE(slow.back()->Send("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) +
+                                      "\r\nX-Slow: 1\r\n"))
+            << i;
+    }
+    // Another line later does not buy more time.
+    ASSERT_TRUE(slow[0]->Send("X-More: 1\r\n"));
+    for (int i = 0; i < 3; ++i) {
+        const auto asked = Clock::now();
+        const auto res = Get("/api/status");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200);
+        EXPECT_LT(std::chrono::duration<double>(Clock::now() - asked).count(), 2.0);
+    }
+    // The answer to a request that never arrived whole: the connection
+    // closed, with nothing sent.
+    EXPECT_EQ(slow[0]->ReadAll(20), "");
+    const double cut = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_GE(cut, 2.9);
+    EXPECT_LT(cut, 20.0);
+    EXPECT_EQ(slow[99]->ReadAll(20), "");
 }
 
 TEST_F(Serve, CapturesFromTwoClientsAtOnceAreWrittenAndListed) {
@@ -328,12 +432,27 @@ TEST_F(Serve, CapturesFromTwoClientsAtOnceAreWrittenAndListed) {
     const auto download = Get("/api/shots/shots-01.jpg?download=1");
     EXPECT_EQ(download->get_header_value("Content-Disposition"), "attachment; filename=\"shots-01.jpg\"");
 
+    // Only the very file this run wrote is served: another file or a link
+    // put in its place is refused, not followed.
+    WriteFile(Path("planted"), "not a picture of this run");
+    ASSERT_EQ(std::remove(Path("shots-01.jpg").c_str()), 0);
+    ASSERT_EQ(std::rename(Path("planted").c_str(), Path("shots-01.jpg").c_str()), 0);
+    ExpectError(Get("/api/shots/shots-01.jpg"), 410, "another file in its place");
+#if !defined(_WIN32)
+    ASSERT_EQ(std::remove(Path("shots-02.jpg").c_str()), 0);
+    ASSERT_EQ(symlink("/etc/hostname", Path("shots-02.jpg").c_str()), 0);
+    ExpectError(Get("/api/shots/shots-02.jpg"), 410, "a link in its place");
+#endif
+
     EXPECT_TRUE(Eventually([&] {
         std::lock_guard<std::mutex> lock(eventsMutex);
         return events.find("event: shot\ndata: {\"bytes\":") != std::string::npos &&
                events.find("shots-02.jpg") != std::string::npos &&
                events.find("event: camera\ndata: {\"capture\":true,\"code\":\"0xC008\"") != std::string::npos;
     })) << events;
+    // The status's latest event is an object, never JSON inside a string.
+    const json last = Status()["last_event"];
+    EXPECT_TRUE(last["type"].is_string() && last["data"].is_object()) << last.dump();
     stopEvents = true;
     // The reader notices at the next event or keep-alive; a setting change
     // sends one.
@@ -371,7 +490,10 @@ TEST_F(Serve, SkipExistingRefusesTheCaptureOfATakenName) {
     ExpectError(Send("POST", "/api/capture", "{}"), 409, "name taken");
     EXPECT_EQ(ReadFile(Path("taken.jpg")), "mine");
     EXPECT_EQ(Get("/api/shots")->body, "[]\n");
-    EXPECT_EQ(json::parse(Get("/api/status")->body)["last_event"], "") << "no picture was taken";
+    // No camera event and no shot came: the last event is the end of the busy state.
+    const json last = json::parse(Get("/api/status")->body)["last_event"];
+    EXPECT_EQ(last["type"], "busy") << "no picture was taken: " << last.dump();
+    EXPECT_EQ(last["data"]["busy"], false) << last.dump();
 }
 
 TEST_F(Serve, ViewersShareOneViewfinderWhichStopsWithTheLast) {
@@ -418,6 +540,44 @@ TEST_F(Serve, BeyondLoopbackEveryRequestNeedsTheToken) {
     EXPECT_EQ(Get("/?token=" + token_)->status, 200);
     httplib::Client client = Client();
     EXPECT_EQ(client.Get("/api/shots", {{"X-Kqcam-Token", token_}})->status, 200);
+}
+
+// With --serve-control, the plain URL watches and only the control URL
+// captures or changes settings; a countdown comes before each picture.
+TEST_F(Serve, OnlyTheControlTokenCapturesOrChangesSettings) {
+    Start({"--serve-control", "--serve-countdown=1"});
+    const std::string line = server_->WaitForLine("Control ", std::chrono::seconds(10));
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(line, m, std::regex("\\?control=([0-9a-f]{32})"))) << server_->Out();
+    const std::string control = m[1];
+    EXPECT_EQ(Status()["control"], false);
+    EXPECT_EQ(Status()["countdown"], 1);
+    ExpectError(Send("POST", "/api/capture", "{}"), 403, "capture without the control token");
+    ExpectError(Send("PUT", "/api/config/0xD02A", R"({"value":3})"), 403, "setting without the control token");
+    ExpectError(Send("POST", "/api/capture?control=" + std::string(32, '0'), "{}"), 403, "wrong control token");
+    EXPECT_EQ(Get("/api/config/0xD02A")->status, 200) << "watching needs no control token";
+    EXPECT_EQ(Get("/api/shots")->body, "[]\n");
+
+    httplib::Client client = Client();
+    const auto asked = Clock::now();
+    const auto res = client.Post("/api/capture", {{"X-Kqcam-Control", control}}, "{}", "application/json");
+    ASSERT_TRUE(res && res->status == 201) << (res ? res->body : "");
+    EXPECT_GE(std::chrono::duration<double>(Clock::now() - asked).count(), 1.0) << "the countdown came first";
+    EXPECT_EQ(Send("PUT", "/api/config/0xD02A?control=" + control, R"({"value":3})")->status, 200);
+    EXPECT_EQ(json::parse(client.Get("/api/status?control=" + control)->body)["control"], true);
+    EXPECT_EQ(Status()["busy"], false);
+}
+
+// Loopback or not is judged from the address bound: a name is resolved
+// first, and the URL shows the address it gave.
+TEST_F(Serve, AHostNameIsJudgedByTheAddressItResolvesTo) {
+    Start({}, "localhost:0");
+    EXPECT_EQ(url_.compare(0, 17, "http://127.0.0.1:"), 0) << url_;
+    EXPECT_TRUE(token_.empty()) << url_;
+    EXPECT_EQ(Get("/api/status")->status, 200);
+    const Result unknown = RunKqcam({"--serve=127.0.0.1.invalid:0"}, dir_);
+    EXPECT_EQ(unknown.exitCode, 1) << unknown.out << unknown.err;
+    EXPECT_NE(unknown.err.find("cannot resolve 127.0.0.1.invalid"), std::string::npos) << unknown.err;
 }
 
 }  // namespace

@@ -53,14 +53,15 @@ int Guard(std::string* error, Body body) {
 
 // Runs every action; the session (viewfinder, connection, library) is
 // closed before this returns, also after a failure. The hook script is
-// checked before anything else, and hears init before the first action
+// checked before anything else (a wrong one is a usage error), and hears init before the first action
 // and stop after the session closed, whatever happened in between.
 int RunAll(const Options& options, std::string* error) {
     if (!options.hookScript.empty()) {
         std::string why;
         if (!CheckHookScript(options.hookScript, &why)) {
+            // A path that names no program is a mistake on the command line.
             *error = "--hook-script " + options.hookScript + ": cannot run it: " + why;
-            return kExitOperationFailed;
+            return kExitUsage;
         }
     }
     bool initialised = false;

@@ -5,8 +5,10 @@
 
 namespace kqcam {
 
-void Gallery::Add(const std::string& name, const std::string& path, std::uint64_t bytes, Shot* added) {
+void Gallery::Add(const std::string& name, const std::string& path, std::uint64_t bytes,
+                  const FileIdentity& identity, Shot* added) {
     Shot shot;
+    shot.identity = identity;
     shot.name = name;
     shot.path = path;
     shot.bytes = bytes;
@@ -66,11 +68,12 @@ void EventFeed::Unsubscribe(const std::shared_ptr<FeedReader>& reader) {
     readers_.erase(std::remove(readers_.begin(), readers_.end(), reader), readers_.end());
 }
 
-void EventFeed::Publish(const std::string& type, const std::string& json) {
-    const std::string message = "event: " + type + "\ndata: " + json + "\n\n";
+void EventFeed::Publish(const std::string& type, const nlohmann::json& data) {
+    const std::string message = "event: " + type + "\ndata: " + data.dump() + "\n\n";
+    nlohmann::json last{{"type", type}, {"data", data}, {"time", static_cast<std::int64_t>(std::time(nullptr))}};
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        last_ = type + " " + json;
+        last_ = std::move(last);
         for (const auto& reader : readers_) {
             if (reader->queue_.size() >= maxQueued_) reader->queue_.pop_front();
             reader->queue_.push_back(message);
@@ -87,7 +90,7 @@ void EventFeed::Shutdown() {
     arrived_.notify_all();
 }
 
-std::string EventFeed::Last() {
+nlohmann::json EventFeed::Last() {
     std::lock_guard<std::mutex> lock(mutex_);
     return last_;
 }

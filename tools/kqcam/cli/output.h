@@ -29,8 +29,6 @@ std::string Hex(std::uint64_t value, std::size_t width);
 // "0x0050 (80)"; signed data types show a signed decimal. A value whose
 // meaning is known follows with its label: "0x0050 (80) ISO 200".
 std::string ValueText(std::uint64_t value, const PropDesc& desc);
-// {"hex":"0x0050","dec":80}, with "value":"ISO 200" when the label is known.
-std::string ValueJson(std::uint64_t value, const PropDesc& desc);
 
 void PrintDeviceHeader(const Output& out);
 void PrintDevice(const Output& out, const std::string& model, std::uint32_t handle);
@@ -39,7 +37,8 @@ void PrintSummary(const Output& out, const std::string& model, std::uint32_t han
                   const DeviceInfo& info);
 
 // One stable block per descriptor (text: "Key: value" lines ending in END,
-// followed by an empty line), or one JSON line.
+// followed by an empty line), or one JSON line (json_forms.h has the
+// vocabulary of every JSON line).
 void PrintPropDesc(const Output& out, const PropDesc& desc);
 
 void PrintEvent(const Output& out, const KQEventRecord& record, double seconds);

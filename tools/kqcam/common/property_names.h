@@ -43,11 +43,12 @@ bool HasValueLabels(std::uint16_t code);
 // the width: -2 arrives as 0xFE).
 std::string ValueLabel(std::uint16_t code, std::uint64_t value);
 
-// Reads a value as a photographer writes it: "400", "ISO 400", "auto";
-// "1/125", "0.5", "2s", "2\""; "5.6", "f/5.6", "f5.6"; "+0.3", "-1",
-// "1 EV"; contrast and sharpness "-2" to "+2". On success *value is the
-// PTP-side value, cut to the property's width. False when the property has
-// no labels or the text matches none of its labelled values.
+// Reads a value's label as a photographer writes it: in any case, blanks
+// and the unit's marks optional ("400", "ISO 400", "auto"; "1/125", "2s",
+// "2\""; "5.6", "f/5.6", "f5.6"; "+0.3", "0.3 EV"; contrast and sharpness
+// "-2" to "+2"). Only labels are taken: "1/124" or "ISO 401" match none. On
+// success *value is the PTP-side value, cut to the property's width. False
+// when the property has no labels or the text matches none of its labels.
 bool ParseValueLabel(std::uint16_t code, const std::string& text, std::uint64_t* value);
 
 // The labels of every value the property can have, in the translation

@@ -1,9 +1,9 @@
 #include "serve_camera.h"
 
 #include <cstdio>
-#include <fstream>
 
 #include "errors.h"
+#include "json_forms.h"
 #include "filename.h"
 #include "names.h"
 #include "platform.h"
@@ -52,29 +52,7 @@ bool IsSignedType(std::uint16_t dataType) {
     return dataType == 0x0001 || dataType == 0x0003 || dataType == 0x0005 || dataType == 0x0007;
 }
 
-// The value as a JSON number: signed types as signed numbers.
-json NumberOf(const PropDesc& desc, std::uint64_t value) {
-    if (IsSignedType(desc.dataType) && desc.width < 8) {
-        const std::uint64_t sign = std::uint64_t{1} << (8 * desc.width - 1);
-        if (value & sign) return static_cast<std::int64_t>(value | ~((sign << 1) - 1));
-        return static_cast<std::int64_t>(value);
-    }
-    if (IsSignedType(desc.dataType)) return static_cast<std::int64_t>(value);
-    return value;
-}
-
-json ValueJsonOf(const PropDesc& desc, std::uint64_t value) {
-    return json{{"value", NumberOf(desc, value)}, {"hex", Hex(value, desc.width)},
-                {"label", LabelFor(desc, value)}};
-}
-
 std::string CodeHex(std::uint16_t code) { return Hex(code, 2); }
-
-json CodeList(const std::vector<std::uint16_t>& codes, const char* (*name)(std::uint16_t)) {
-    json list = json::array();
-    for (std::uint16_t code : codes) list.push_back(json{{"code", CodeHex(code)}, {"name", name(code)}});
-    return list;
-}
 
 uint32_t KQ_STDCALL OnLiveFrame(uint32_t, void* context, uint32_t size, const uint8_t* jpeg) {
     if (context == nullptr || jpeg == nullptr || size == 0) return 0;
@@ -86,48 +64,7 @@ uint32_t KQ_STDCALL OnLiveFrame(uint32_t, void* context, uint32_t size, const ui
     return 0;
 }
 
-std::uint64_t FileSize(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    return in ? static_cast<std::uint64_t>(in.tellg()) : 0;
-}
-
 }  // namespace
-
-std::string LabelFor(const PropDesc& desc, std::uint64_t value) {
-    const std::string label = ValueLabel(desc.code, value);
-    return label.empty() ? ValueText(value, desc) : label;
-}
-
-json PropDescJson(const PropDesc& desc) {
-    json out{{"code", CodeHex(desc.code)},
-             {"code_dec", desc.code},
-             {"name", PropertyName(desc.code)},
-             {"type", DataTypeName(desc.dataType)},
-             {"readonly", !desc.settable},
-             {"default", ValueJsonOf(desc, desc.defaultValue)},
-             {"current", ValueJsonOf(desc, desc.currentValue)}};
-    switch (desc.form) {
-    case PropForm::kRange:
-        out["form"] = "range";
-        out["minimum"] = ValueJsonOf(desc, desc.minimum);
-        out["maximum"] = ValueJsonOf(desc, desc.maximum);
-        out["step"] = ValueJsonOf(desc, desc.step);
-        break;
-    case PropForm::kEnumeration: {
-        out["form"] = "enumeration";
-        json choices = json::array();
-        for (std::size_t i = 0; i < desc.choices.size(); ++i) {
-            json choice = ValueJsonOf(desc, desc.choices[i]);
-            choice["index"] = i;
-            choices.push_back(choice);
-        }
-        out["choices"] = choices;
-        break;
-    }
-    case PropForm::kNone: out["form"] = "none"; break;
-    }
-    return out;
-}
 
 std::uint64_t RequestedValue(const PropDesc& desc, const json& body) {
     if (!body.is_object()) Refuse(400, "the body must be a JSON object with \"value\" or \"index\"");
@@ -226,13 +163,9 @@ void CameraDesk::PumpEvents() {
         }
         if (picture) releaseArrived_.notify_all();
         try {
-            feed_.Publish("camera", json{{"code", CodeHex(record.eventCode)},
-                                         {"name", EventName(record.eventCode)},
-                                         {"param1", record.param1},
-                                         {"param2", record.param2},
-                                         {"param3", record.param3},
-                                         {"capture", capture}}
-                                        .dump());
+            json event = EventJson(record);
+            event["capture"] = capture;
+            feed_.Publish("camera", event);
         } catch (...) {
             // An event that cannot be queued is dropped from the feed.
         }
@@ -256,7 +189,7 @@ void CameraDesk::SaveButtonPictures() {
             std::unique_ptr<OutputFile> file = OpenOutput(session_, "capt%04n.%C", "jpg", true);
             const std::string name =
                 SavePicture(session_, *picture, *file, picture->arrived, PictureSource::kShutterButton);
-            gallery_.Add(name, name, FileSize(name));
+            gallery_.Add(name, name, file->Size(), file->Identity());
         } catch (const std::exception& error) {
             std::fprintf(stderr, "kqcam: warning: a picture from the shutter button was not saved: %s\n",
                          error.what());
@@ -273,18 +206,7 @@ PropDesc CameraDesk::OfferedDesc(std::uint16_t code) {
 json CameraDesk::Summary() {
     std::lock_guard<std::mutex> lock(desk_);
     const DeviceInfo info = Guarded([&] { return camera_->GetDeviceInfo(); });
-    return json{{"model", model_},
-                {"handle", Hex(camera_->Handle(), 4)},
-                {"manufacturer", info.manufacturer},
-                {"device_model", info.model},
-                {"version", info.deviceVersion},
-                {"serial", info.serialNumber},
-                {"vendor_extension", info.vendorExtensionDesc},
-                {"operations", CodeList(info.operations, OperationName)},
-                {"events", CodeList(info.events, EventName)},
-                {"properties", CodeList(info.properties, PropertyName)},
-                {"capture_formats", CodeList(info.captureFormats, FormatName)},
-                {"image_formats", CodeList(info.imageFormats, FormatName)}};
+    return SummaryJson(model_, camera_->Handle(), info);
 }
 
 json CameraDesk::ListConfig() {
@@ -313,9 +235,11 @@ json CameraDesk::SetConfig(std::uint16_t code, const json& body) {
         CheckCall("KQ_SetDevicePropValue",
                   KQ_SetDevicePropValue(camera_->Handle(), code, static_cast<uint32_t>(desc.width), bytes));
         result = PropDescJson(OfferedDesc(code));
-        result["set"] = ValueJsonOf(desc, value);
+        result["set"] = ValueJson(desc, value);
     }
-    feed_.Publish("config", json{{"code", result["code"]}, {"current", result["current"]}}.dump());
+    json changed = CodeJson(code, PropertyName(code));
+    changed["current"] = result["current"];
+    feed_.Publish("config", changed);
     return result;
 }
 
@@ -358,7 +282,7 @@ Shot CameraDesk::Capture() {
     // download hook, as --capture-image-and-download does.
     const std::string name = SavePicture(session_, *picture, *file, released, PictureSource::kRelease);
     Shot shot;
-    gallery_.Add(name, name, FileSize(name), &shot);
+    gallery_.Add(name, name, file->Size(), file->Identity(), &shot);
     return shot;
 }
 

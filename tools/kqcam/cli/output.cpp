@@ -1,6 +1,9 @@
 #include "output.h"
 
+#include <cmath>
 #include <vector>
+
+#include "json_forms.h"
 
 #include "names.h"
 #include "property_names.h"
@@ -56,20 +59,6 @@ std::string Decimal(std::uint64_t value, const PropDesc& desc) {
     return text;
 }
 
-std::string CodeJson(std::uint16_t code, const char* name) {
-    return "{\"code\":" + JsonString(Hex(code, 2)) + ",\"dec\":" + std::to_string(code) +
-           ",\"name\":" + JsonString(name) + "}";
-}
-
-std::string CodeListJson(const std::vector<std::uint16_t>& codes, const char* (*name)(std::uint16_t)) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < codes.size(); ++i) {
-        if (i != 0) out += ",";
-        out += CodeJson(codes[i], name(codes[i]));
-    }
-    return out + "]";
-}
-
 void PrintCodeList(std::FILE* to, const char* title, const std::vector<std::uint16_t>& codes,
                    const char* (*name)(std::uint16_t)) {
     std::fprintf(to, "%s (%u):\n", title, static_cast<unsigned>(codes.size()));
@@ -96,12 +85,6 @@ std::string ValueText(std::uint64_t value, const PropDesc& desc) {
            (label.empty() ? "" : " " + label);
 }
 
-std::string ValueJson(std::uint64_t value, const PropDesc& desc) {
-    const std::string label = ValueLabel(desc.code, value);
-    return "{\"hex\":" + JsonString(Hex(value, desc.width)) + ",\"dec\":" + Decimal(value, desc) +
-           (label.empty() ? "" : ",\"value\":" + JsonString(label)) + "}";
-}
-
 void PrintDeviceHeader(const Output& out) {
     if (out.json) return;
     std::fprintf(out.data, "%-34s %s\n", "Model", "Handle");
@@ -121,23 +104,7 @@ void PrintSummary(const Output& out, const std::string& model, std::uint32_t han
                   const DeviceInfo& info) {
     std::FILE* to = out.data;
     if (out.json) {
-        std::fprintf(
-            to,
-            "{\"model\":%s,\"handle\":%s,\"standard_version\":%u,\"vendor_extension_id\":%s,"
-            "\"vendor_extension_version\":%u,\"vendor_extension_desc\":%s,\"functional_mode\":%u,"
-            "\"operations\":%s,\"events\":%s,\"properties\":%s,\"capture_formats\":%s,"
-            "\"image_formats\":%s,\"manufacturer\":%s,\"device_model\":%s,\"device_version\":%s,"
-            "\"serial_number\":%s}\n",
-            JsonString(model).c_str(), JsonString(Hex(handle, 4)).c_str(), info.standardVersion,
-            JsonString(Hex(info.vendorExtensionId, 4)).c_str(), info.vendorExtensionVersion,
-            JsonString(info.vendorExtensionDesc).c_str(), info.functionalMode,
-            CodeListJson(info.operations, OperationName).c_str(),
-            CodeListJson(info.events, EventName).c_str(),
-            CodeListJson(info.properties, PropertyName).c_str(),
-            CodeListJson(info.captureFormats, FormatName).c_str(),
-            CodeListJson(info.imageFormats, FormatName).c_str(),
-            JsonString(info.manufacturer).c_str(), JsonString(info.model).c_str(),
-            JsonString(info.deviceVersion).c_str(), JsonString(info.serialNumber).c_str());
+        std::fprintf(to, "%s\n", SummaryJson(model, handle, info).dump().c_str());
         return;
     }
     std::fprintf(to, "Camera summary:\n");
@@ -164,32 +131,7 @@ void PrintSummary(const Output& out, const std::string& model, std::uint32_t han
 void PrintPropDesc(const Output& out, const PropDesc& desc) {
     std::FILE* to = out.data;
     if (out.json) {
-        std::string line = "{\"code\":" + JsonString(Hex(desc.code, 2)) +
-                           ",\"code_dec\":" + std::to_string(desc.code) +
-                           ",\"label\":" + JsonString(PropertyName(desc.code)) +
-                           ",\"type\":" + JsonString(DataTypeName(desc.dataType)) +
-                           ",\"type_code\":" + JsonString(Hex(desc.dataType, 2)) +
-                           ",\"readonly\":" + (desc.settable ? "false" : "true") +
-                           ",\"default\":" + ValueJson(desc.defaultValue, desc) +
-                           ",\"current\":" + ValueJson(desc.currentValue, desc) +
-                           ",\"form\":" + JsonString(FormName(desc.form));
-        if (desc.form == PropForm::kRange) {
-            line += ",\"minimum\":" + ValueJson(desc.minimum, desc) +
-                    ",\"maximum\":" + ValueJson(desc.maximum, desc) +
-                    ",\"step\":" + ValueJson(desc.step, desc);
-        } else if (desc.form == PropForm::kEnumeration) {
-            line += ",\"choices\":[";
-            for (std::size_t i = 0; i < desc.choices.size(); ++i) {
-                if (i != 0) line += ",";
-                const std::string label = ValueLabel(desc.code, desc.choices[i]);
-                line += "{\"index\":" + std::to_string(i) +
-                        ",\"hex\":" + JsonString(Hex(desc.choices[i], desc.width)) + ",\"dec\":" +
-                        Decimal(desc.choices[i], desc) +
-                        (label.empty() ? "" : ",\"value\":" + JsonString(label)) + "}";
-            }
-            line += "]";
-        }
-        std::fprintf(to, "%s}\n", line.c_str());
+        std::fprintf(to, "%s\n", PropDescJson(desc).dump().c_str());
         return;
     }
     std::fprintf(to, "Property: %s\n", Hex(desc.code, 2).c_str());
@@ -216,13 +158,9 @@ void PrintPropDesc(const Output& out, const PropDesc& desc) {
 void PrintEvent(const Output& out, const KQEventRecord& record, double seconds) {
     const char* name = EventName(record.eventCode);
     if (out.json) {
-        std::fprintf(out.data,
-                     "{\"event\":%s,\"code_dec\":%u,\"name\":%s,\"params\":[%u,%u,%u],"
-                     "\"time\":%.3f}\n",
-                     JsonString(Hex(record.eventCode, 2)).c_str(), record.eventCode,
-                     JsonString(name).c_str(), static_cast<unsigned>(record.param1),
-                     static_cast<unsigned>(record.param2), static_cast<unsigned>(record.param3),
-                     seconds);
+        nlohmann::json line = EventJson(record);
+        line["time"] = std::round(seconds * 1000.0) / 1000.0;
+        std::fprintf(out.data, "%s\n", line.dump().c_str());
     } else {
         std::fprintf(out.data, "EVENT 0x%04X %s params 0x%08X 0x%08X 0x%08X at %.3f s\n",
                      record.eventCode, name[0] != '\0' ? name : "unknown",

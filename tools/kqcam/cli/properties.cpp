@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "errors.h"
+#include "json_forms.h"
 #include "names.h"
+#include "property_names.h"
 #include "session.h"
 
 namespace kqcam {
@@ -61,11 +63,14 @@ PropDesc OfferedDesc(Camera& camera, std::uint16_t code) {
     return desc;
 }
 
+// Whether the camera takes the value. What is valid depends on the camera,
+// so a value it does not allow is an operation failure (exit 1), not a
+// command-line mistake.
 void CheckValueFits(const PropDesc& desc, std::uint64_t value, const char* option) {
     const std::string name = CodeText(desc.code);
-    if (!desc.settable) UsageError(std::string(option) + ": " + name + " is read-only");
+    if (!desc.settable) OperationFailed(std::string(option) + ": " + name + " is read-only");
     if (desc.width < 8 && value >= (std::uint64_t{1} << (8 * desc.width))) {
-        UsageError(std::string(option) + ": " + Hex(value, 1) + " does not fit the " +
+        OperationFailed(std::string(option) + ": " + Hex(value, 1) + " does not fit the " +
                    DataTypeName(desc.dataType) + " value of " + name);
     }
     if (FormAllows(desc, value)) return;
@@ -79,7 +84,7 @@ void CheckValueFits(const PropDesc& desc, std::uint64_t value, const char* optio
         allowed = "one of";
         for (std::uint64_t choice : desc.choices) allowed += " " + Hex(choice, desc.width);
     }
-    UsageError(std::string(option) + ": " + ValueText(value, desc) + " is not allowed for " +
+    OperationFailed(std::string(option) + ": " + ValueText(value, desc) + " is not allowed for " +
                name + "; allowed: " + allowed);
 }
 
@@ -88,9 +93,10 @@ void SetAndReport(Session& session, const PropDesc& desc, std::uint64_t value) {
     camera.SetValue(desc.code, value, desc.width);
     const std::uint64_t now = camera.GetValue(desc.code, desc.width);
     if (session.out.json) {
-        std::fprintf(session.out.data, "{\"code\":%s,\"label\":%s,\"set\":%s,\"current\":%s}\n",
-                     JsonString(Hex(desc.code, 2)).c_str(), JsonString(PropertyName(desc.code)).c_str(),
-                     ValueJson(value, desc).c_str(), ValueJson(now, desc).c_str());
+        nlohmann::json line = CodeJson(desc.code, PropertyName(desc.code));
+        line["set"] = ValueJson(desc, value);
+        line["current"] = ValueJson(desc, now);
+        std::fprintf(session.out.data, "%s\n", line.dump().c_str());
     } else {
         std::fprintf(session.out.data, "Set %s to %s; current value %s\n", CodeText(desc.code).c_str(),
                      ValueText(value, desc).c_str(), ValueText(now, desc).c_str());
@@ -100,6 +106,25 @@ void SetAndReport(Session& session, const PropDesc& desc, std::uint64_t value) {
                      CodeText(desc.code).c_str(), ValueText(now, desc).c_str(),
                      ValueText(value, desc).c_str());
     }
+}
+
+// The value a label stands for (--set-config NAME=LABEL); the message of a
+// label that is none lists those of the values the camera offers.
+std::uint64_t LabelledValue(const PropDesc& desc, const std::string& text) {
+    std::uint64_t value = 0;
+    if (ParseValueLabel(desc.code, text, &value)) return value;
+    std::vector<std::string> labels;
+    if (desc.form == PropForm::kEnumeration) {
+        for (std::uint64_t choice : desc.choices) {
+            const std::string label = ValueLabel(desc.code, choice);
+            if (!label.empty()) labels.push_back(label);
+        }
+    }
+    if (labels.empty()) labels = AllValueLabels(desc.code);
+    std::string known;
+    for (const std::string& label : labels) known += (known.empty() ? "" : ", ") + label;
+    OperationFailed("--set-config: \"" + text + "\" is no value of " + ShortPropertyName(desc.code) +
+                    " (" + known + "; or a raw value in hex 0x..)");
 }
 
 }  // namespace
@@ -142,20 +167,20 @@ void RunGetConfig(Session& session, std::uint16_t code) {
 
 void RunSetConfig(Session& session, const Action& action) {
     const PropDesc desc = OfferedDesc(session.Connected(), action.code);
-    std::uint64_t value = action.value;
+    std::uint64_t value = action.byLabel ? LabelledValue(desc, action.text) : action.value;
     const char* option = "--set-config";
     if (action.kind == Action::kSetConfigIndex) {
         option = "--set-config-index";
         if (desc.form != PropForm::kEnumeration) {
-            UsageError(std::string(option) + ": " + CodeText(desc.code) +
-                       " has no list of choices; use --set-config");
+            OperationFailed(std::string(option) + ": " + CodeText(desc.code) +
+                            " has no list of choices; use --set-config");
         }
         if (action.value >= desc.choices.size()) {
             const std::string range =
                 desc.choices.empty() ? std::string("no choices")
                                      : "choices 0 to " + std::to_string(desc.choices.size() - 1);
-            UsageError(std::string(option) + ": " + CodeText(desc.code) + " has " + range +
-                       ", not " + std::to_string(action.value));
+            OperationFailed(std::string(option) + ": " + CodeText(desc.code) + " has " + range +
+                            ", not " + std::to_string(action.value));
         }
         value = desc.choices[static_cast<std::size_t>(action.value)];
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "props/property_code_map.h"
 #include "props/translation_lists.h"
@@ -174,58 +175,57 @@ void ForEachLabelledPair(const Table& table, Visit visit) {
     }
 }
 
-// The exposure time a shutter text stands for: "1/125", "0.5", "2s", "2\"".
-bool ParseSeconds(std::string text, double* seconds) {
-    if (!StripSuffix(&text, "s")) StripSuffix(&text, "\"");
-    const std::size_t slash = text.find('/');
-    if (slash != std::string::npos) {
-        double numerator = 0;
-        double denominator = 0;
-        if (!ParseDecimal(text.substr(0, slash), &numerator) ||
-            !ParseDecimal(text.substr(slash + 1), &denominator) || !(denominator > 0)) {
-            return false;
-        }
-        *seconds = numerator / denominator;
-    } else if (!ParseDecimal(text, seconds)) {
-        return false;
+// Strips the first of `marks` that `text` starts with.
+void StripAnyPrefix(std::string* text, std::initializer_list<const char*> marks) {
+    for (const char* mark : marks) {
+        if (StripPrefix(text, mark)) return;
     }
-    return *seconds > 0;
 }
 
-// Whether `given` is within 5 % of `expected`.
-bool Close(double given, double expected) {
-    return expected > 0 && std::fabs(given - expected) <= 0.05 * expected;
+// Whether two texts hold the same plain number ("5.6" and "5.60", "+1" and
+// "1"), or the same fraction ("1/125").
+bool SameNumber(const std::string& a, const std::string& b) {
+    const std::size_t slashA = a.find('/');
+    const std::size_t slashB = b.find('/');
+    if ((slashA == std::string::npos) != (slashB == std::string::npos)) return false;
+    if (slashA != std::string::npos) {
+        return SameNumber(a.substr(0, slashA), b.substr(0, slashB)) &&
+               SameNumber(a.substr(slashA + 1), b.substr(slashB + 1));
+    }
+    double x = 0;
+    double y = 0;
+    return ParseDecimal(a, &x) && ParseDecimal(b, &y) && x == y;
 }
 
-// Whether a labelled pair is the value `text` means.
-bool Matches(Unit unit, const kq::TranslationPair& pair, const std::string& label,
-             const std::string& text) {
+// Whether `text` is `label` as a photographer may write it: in any case,
+// with or without blanks and the unit's marks ("ISO", "f/", "s", "EV"). Only
+// labels are taken, for every property alike: a number between two labels
+// ("1/124", "ISO 401") is refused, never moved to the nearest one.
+bool Matches(Unit unit, const std::string& label, const std::string& text) {
     std::string t = WithoutBlanks(text);
-    if (t == WithoutBlanks(label)) return true;
-    double number = 0;
+    std::string l = WithoutBlanks(label);
+    if (t == l) return true;
     switch (unit) {
     case Unit::kNone: return false;
     case Unit::kIso:
         StripPrefix(&t, "iso");
-        if (t == "auto" || t == "0") return pair.sdkValue == 0;
-        return ParseDecimal(t, &number) && number == std::floor(number) && number == pair.sdkValue;
+        StripPrefix(&l, "iso");
+        break;
     case Unit::kApertureTenths:
-        if (!StripPrefix(&t, "f/")) StripPrefix(&t, "f");
-        return ParseDecimal(t, &number) && std::fabs(number * 10.0 - pair.sdkValue) < 0.5;
-    case Unit::kTime100us: {
-        if (!ParseSeconds(t, &number)) return false;
-        // The marked speed (1/640) or the camera's own time (1/666).
-        double marked = 0;
-        ParseSeconds(label, &marked);
-        return Close(number, marked) || Close(number, pair.sdkValue / 10000.0);
-    }
+        StripAnyPrefix(&t, {"f/", "f"});
+        StripAnyPrefix(&l, {"f/", "f"});
+        break;
+    case Unit::kTime100us:
+        if (!StripSuffix(&t, "s")) StripSuffix(&t, "\"");
+        StripSuffix(&l, "s");
+        break;
     case Unit::kEvHundredths:
         StripSuffix(&t, "ev");
-        return ParseDecimal(t, &number) && std::fabs(number * 100.0 - pair.sdkValue) < 5.0;
-    case Unit::kSignedStep:
-        return ParseDecimal(t, &number) && number == std::floor(number) && number == pair.ptpValue;
+        StripSuffix(&l, "ev");
+        break;
+    case Unit::kSignedStep: break;
     }
-    return false;
+    return t == l || SameNumber(t, l);
 }
 
 }  // namespace
@@ -295,7 +295,7 @@ bool ParseValueLabel(std::uint16_t code, const std::string& text, std::uint64_t*
     if (!TableOf(code, &table)) return false;
     bool found = false;
     ForEachLabelledPair(table, [&](const kq::TranslationPair& pair, const std::string& label) {
-        if (!found && Matches(table.unit, pair, label, text)) {
+        if (!found && Matches(table.unit, label, text)) {
             *value = static_cast<std::uint32_t>(pair.ptpValue) & table.mask;
             found = true;
         }

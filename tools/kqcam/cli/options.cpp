@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,139 +10,10 @@
 #include "filename.h"
 #include "platform.h"
 #include "property_names.h"
-#include "serve.h"
 
 namespace kqcam {
 
 namespace {
-
-const char kHelp[] =
-    "Usage: kqcam [OPTION...]\n"
-    "Drives a camera through the KQSDK library. Actions run in the order given;\n"
-    "each of them connects to the first camera the library lists.\n"
-    "\n"
-    "Camera and properties (a descriptor the camera failed to fill, with no choices\n"
-    "or an empty range, is an operation failure, exit 1):\n"
-    "  --auto-detect               list the attached cameras (model and handle)\n"
-    "  --summary                   print the camera's DeviceInfo: operations, events,\n"
-    "                              device properties and formats\n"
-    "  --list-config               print every device property's descriptor\n"
-    "  --get-config CODE           print one property's descriptor (CODE: 0xD01C or 53276,\n"
-    "                              or a name such as iso; see Property names below)\n"
-    "  --set-config CODE=VALUE     set a property to a raw value (hex 0x.. or decimal),\n"
-    "                              sent exactly as given; it must be one of the\n"
-    "                              descriptor's choices or inside its range\n"
-    "  --set-config NAME=VALUE     set a property named as below; where its values have\n"
-    "                              labels, VALUE is written as a photographer does:\n"
-    "                              iso=400, iso=auto, shutterspeed=1/125, shutterspeed=2s,\n"
-    "                              aperture=5.6 (or f/5.6), exposurecompensation=+0.3,\n"
-    "                              contrast=-1; a raw value is then written in hex (0x58)\n"
-    "  --set-config-value NAME=VALUE  the same, VALUE always a label (ISO 400, 1/125)\n"
-    "  --set-config-index CODE=N   set a property to its N-th choice (from 0, as listed);\n"
-    "                              CODE may be a name\n"
-    "  --zoom N                    move the zoom to position N (0 to 14)\n"
-    "\n"
-    "Capture:\n"
-    "  --capture-image-and-download  take a picture and download it\n"
-    "  --filename PATTERN          name of the files written. Codes: %n file counter\n"
-    "                              (from 1, one for every file the run writes),\n"
-    "                              %03n counter with 3 digits, %C suffix from the file's\n"
-    "                              data (jpg), %Y %y %m %d %H %M %S %j %a %A %b %B %I %p\n"
-    "                              date and time, %% a percent sign. Defaults:\n"
-    "                              capt%04n.%C, preview.jpg, movie.mjpg. (%f, the\n"
-    "                              camera's own file name, is not available: the\n"
-    "                              library hands over pictures without their names.)\n"
-    "                              A taken name is passed over: the counter moves on,\n"
-    "                              or a pattern without %n gets -1, -2 before its suffix.\n"
-    "                              Files are written as NAME.part and renamed when whole.\n"
-    "  --force-overwrite           replace existing files instead\n"
-    "  --skip-existing             write nothing (and take no picture) for a name that\n"
-    "                              exists; the counter moves on (resumes a time-lapse)\n"
-    "  -F, --frames N              take N pictures\n"
-    "  -I, --interval SECONDS      time-lapse: start a picture every SECONDS (0.5, 10);\n"
-    "                              without --frames, until interrupted (Ctrl-C).\n"
-    "                              SIGUSR1 takes the next picture at once.\n"
-    "                              -I -1: each picture waits for SIGUSR1 (POSIX)\n"
-    "  --reset-interval            after a picture taken on SIGUSR1, count the interval\n"
-    "                              from that picture\n"
-    "  --capture-tethered[=N|Ns|Nf]  save the pictures taken with the camera's own\n"
-    "                              shutter button as they arrive (--filename, --hook-script\n"
-    "                              apply): until N events, N seconds (also Nms), N pictures\n"
-    "                              saved (Nf), or until interrupted (Ctrl-C); other events\n"
-    "                              are printed as --wait-event prints them.\n"
-    "                              Alias: --wait-event-and-download\n"
-    "                              A picture taken with the shutter button while kqcam\n"
-    "                              captures is saved too, as a file of its own (counter %n\n"
-    "                              goes on), reported as taken with the shutter button\n"
-    "  --hook-script PATH          run PATH with ACTION=init before the first action,\n"
-    "                              ACTION=start once the camera is connected,\n"
-    "                              ACTION=download after each file is saved (its path as\n"
-    "                              argument and in ARGUMENT), ACTION=stop at the end;\n"
-    "                              checked before anything runs\n"
-    "  A picture's file and folders are made before the shutter is released. While\n"
-    "  the camera is busy, a first Ctrl-C waits for the picture, a second one (or\n"
-    "  SIGTERM) stops at once; the camera session is closed either way.\n"
-    "\n"
-    "Live view:\n"
-    "  --capture-preview           save one viewfinder frame as a JPEG file\n"
-    "  --capture-movie[=N|Ns]      record viewfinder frames as an MJPEG stream: N frames,\n"
-    "                              N seconds, or until interrupted. A failed write\n"
-    "                              (disk full) keeps the whole frames written before;\n"
-    "                              a movie without frames leaves no file\n"
-    "  --stdout                    write the movie to standard output (for a player);\n"
-    "                              everything else then goes to standard error\n"
-    "\n"
-    "Events:\n"
-    "  --wait-event[=N|Ns]         print events as they arrive: N events, N seconds\n"
-    "                              (also Nms), or until interrupted\n"
-    "\n"
-    "Web server:\n"
-    "  --serve[=ADDR:PORT]         serve live view, capture, settings and the pictures\n"
-    "                              taken to a browser until interrupted (Ctrl-C);\n"
-    "                              default 127.0.0.1:8080. Another address than\n"
-    "                              loopback needs the token of the printed URL\n"
-    "\n"
-    "Property names (any case; '-' and '_' are ignored; a path such as\n"
-    "/main/imgsettings/iso is named by its last part):\n"
-    "  iso, isospeed (0xD01C)        shutterspeed, shutter, exposuretime (0xD01E)\n"
-    "  aperture, f-number (0xD01D)   exposurecompensation, exposurebias, ev (0xD01F)\n"
-    "  whitebalance, wb (0xD00C)     flashcompensation (0xD020)\n"
-    "  imagequality, quality (0xD006)  expprogram, exposuremode (0xD008)\n"
-    "  meteringmode (0xD00A)  flashmode (0xD010)  focusmode (0xD013)  contrast (0xD017)\n"
-    "  sharpness (0xD019)  zoom (0xD02A)  zoommaximum (0xD03D)\n"
-    "  Values whose meaning is known (ISO, shutter speed, aperture, compensations,\n"
-    "  contrast, sharpness) are shown with their label: 0x0058 (88) ISO 400.\n"
-    "\n"
-    "Output:\n"
-    "  --json                      print data as JSON lines (one object per line);\n"
-    "                              messages then go to standard error\n"
-    "  -q, --quiet                 no progress or other messages; data, warnings and\n"
-    "                              errors only\n"
-    "  --debug                     print where the library writes its log and, at the\n"
-    "                              end, the lines this run added to it\n"
-    "  -h, --help                  this text\n"
-    "  --version                   kqcam's version\n"
-    "\n"
-    "Exit status: 0 done, 1 an operation failed, 2 wrong command line,\n"
-    "3 no camera found, 4 the connection to the camera failed.\n"
-    "\n"
-    "Examples:\n"
-    "  kqcam --auto-detect\n"
-    "  kqcam --summary --list-config\n"
-    "  kqcam --get-config 0xD01C --json\n"
-    "  kqcam --set-config 0xD01C=0x50 --set-config-index 0xD00C=1 --zoom 7\n"
-    "  kqcam --capture-image-and-download --filename shot-%Y%m%d-%H%M%S-%03n.jpg\n"
-    "  kqcam --capture-image-and-download --interval 10 --frames 30 --filename tl-%04n.jpg\n"
-    "  kqcam --capture-image-and-download --hook-script ./on-download.sh\n"
-    "  kqcam --capture-image-and-download -I 60 --reset-interval --skip-existing -q\n"
-    "  kqcam --capture-preview --filename view.jpg\n"
-    "  kqcam --capture-movie=5s --filename clip.mjpg\n"
-    "  kqcam --capture-movie --stdout | ffplay -f mjpeg -\n"
-    "  kqcam --wait-event=10s\n"
-    "  kqcam --set-config iso=400 --set-config shutterspeed=1/125 --get-config aperture\n"
-    "  kqcam --capture-tethered --filename studio-%04n.jpg --hook-script ./on-download.sh\n"
-    "  kqcam --capture-tethered=5f --json\n"
-    "  kqcam --serve --filename shots/%Y%m%d-%03n.jpg\n";
 
 // The value of an option written "--name=value" or "--name value".
 class ArgReader {
@@ -214,12 +86,12 @@ std::string Hex4(std::uint16_t code) {
 
 // The value of --set-config. A property given by its code takes raw values
 // only, exactly as written. One given by name takes the photographer's form
-// where its values have labels ("iso=400", "shutterspeed=1/125"), so there a
-// plain number means the label's number and a raw value is written in hex;
-// a number that matches no label is refused rather than sent raw.
-std::uint64_t SetConfigValue(std::uint16_t code, bool byName, const std::string& text,
-                             const char* option) {
-    std::uint64_t value = 0;
+// where its values have labels ("iso=400", "shutterspeed=1/125"): the text
+// is kept in the action and looked up once the camera is there, since
+// which values are valid is the camera's matter; a raw value is then
+// written in hex. --set-config-value takes labels only.
+void SetConfigValue(Action* action, bool byName, const std::string& text, const char* option) {
+    const std::uint16_t code = action->code;
     const bool labelsOnly = std::string(option) == "--set-config-value";
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     if (labelsOnly && !HasValueLabels(code)) {
@@ -227,16 +99,14 @@ std::uint64_t SetConfigValue(std::uint16_t code, bool byName, const std::string&
                    " have no labels; give a raw value with --set-config");
     }
     if (byName && HasValueLabels(code) && (labelsOnly || !hex)) {
-        if (ParseValueLabel(code, text, &value)) return value;
-        std::string known;
-        for (const std::string& label : AllValueLabels(code)) known += (known.empty() ? "" : ", ") + label;
-        UsageError(std::string(option) + ": \"" + text + "\" is no value of " + ShortPropertyName(code) +
-                   " known here (" + known + (labelsOnly ? ")" : "; a raw value in hex 0x..)"));
+        if (text.empty()) UsageError(std::string(option) + ": no value after \"=\"");
+        action->byLabel = true;
+        action->text = text;
+        return;
     }
-    if (!ParseUnsigned(text, &value)) {
+    if (!ParseUnsigned(text, &action->value)) {
         UsageError(std::string(option) + ": \"" + text + "\" is not a raw value (0x.. or decimal)");
     }
-    return value;
 }
 
 Limit LimitOf(const std::string& text, const char* option) {
@@ -254,24 +124,13 @@ bool HasAction(const Options& options, Action::Kind kind) {
     return false;
 }
 
-// Whether a tethered action may save more than one picture.
-bool TetheredManyPictures(const Options& options) {
-    for (const Action& action : options.actions) {
-        if (action.kind != Action::kCaptureTethered) continue;
-        if (action.limit.kind != Limit::kFiles || action.limit.count > 1) return true;
-    }
-    return false;
-}
-
 void CheckCombinations(const Options& options) {
     const bool capture = HasAction(options, Action::kCaptureImage);
-    const bool tethered = HasAction(options, Action::kCaptureTethered);
     if (!capture && (options.interval >= 0 || options.frames != 0)) {
         UsageError("--interval and --frames go with --capture-image-and-download");
     }
-    if (tethered && options.filenameGiven && !PatternHasCounter(options.filename) &&
-        (capture || TetheredManyPictures(options))) {
-        UsageError("--filename needs the counter %n when more than one picture may be saved");
+    if ((options.serveCountdown > 0 || options.serveControl) && !HasAction(options, Action::kServe)) {
+        UsageError("--serve-countdown and --serve-control go with --serve");
     }
     if (options.skipExisting && options.forceOverwrite) {
         UsageError("--skip-existing and --force-overwrite exclude each other");
@@ -283,11 +142,9 @@ void CheckCombinations(const Options& options) {
     if (options.toStdout && options.filenameGiven) {
         UsageError("--stdout and --filename exclude each other");
     }
+    // A pattern without %n may name several pictures: a taken name is passed
+    // over with -1, -2 before its suffix, as for any other pattern.
     if (options.filenameGiven) ValidatePattern(options.filename);
-    const bool manyShots = options.frames > 1 || (options.interval >= 0 && options.frames == 0);
-    if (capture && manyShots && options.filenameGiven && !PatternHasCounter(options.filename)) {
-        UsageError("--filename needs the counter %n when more than one picture is taken");
-    }
 }
 
 }  // namespace
@@ -379,6 +236,34 @@ bool ParseTetheredLimit(const std::string& text, Limit* limit) {
     return ParseLimit(text, limit);
 }
 
+bool ParseListenAddress(const std::string& text, ListenAddress* address) {
+    std::string host;
+    std::string port;
+    if (!text.empty() && text[0] == '[') {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
+        host = text.substr(1, close - 1);
+        port = text.substr(close + 2);
+    } else {
+        const std::size_t colon = text.rfind(':');
+        if (colon == std::string::npos || text.find(':') != colon) return false;
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (host.empty()) host = "127.0.0.1";
+    }
+    std::uint64_t number = 0;
+    if (host.empty() || port.empty() || port.size() > 5 || !ParseUnsigned(port, &number) || number > 65535 ||
+        port.compare(0, 2, "0x") == 0) {
+        return false;
+    }
+    for (char c : host) {
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':')) return false;
+    }
+    address->host = host;
+    address->port = static_cast<int>(number);
+    return true;
+}
+
 Options ParseOptions(int argc, char** argv) {
     Options options;
     ArgReader args(argc, argv);
@@ -463,9 +348,9 @@ Options ParseOptions(int argc, char** argv) {
             SplitAssignment(args.Required(), name.c_str(), &action.code, &value, &byName);
             if (name == "--set-config-value") {
                 // Labels only, whether the property is named or given by code.
-                action.value = SetConfigValue(action.code, true, value, name.c_str());
+                SetConfigValue(&action, true, value, name.c_str());
             } else if (!byIndex) {
-                action.value = SetConfigValue(action.code, byName, value, name.c_str());
+                SetConfigValue(&action, byName, value, name.c_str());
             } else if (!ParseUnsigned(value, &action.value)) {
                 UsageError(name + ": \"" + value + "\" is not a choice index");
             }
@@ -491,11 +376,28 @@ Options ParseOptions(int argc, char** argv) {
             }
             action.kind = Action::kCaptureTethered;
             options.actions.push_back(action);
-        } else if (name == "--capture-movie" || name == "--wait-event") {
+        } else if (name == "--wait-event") {
+            std::string text;
+            if (args.Optional(isLimit, &text) && !ParseTetheredLimit(text, &action.limit)) {
+                UsageError(name + ": \"" + text + "\" is not N, Ns, Nms or Nf");
+            }
+            action.kind = Action::kWaitEvent;
+            options.actions.push_back(action);
+        } else if (name == "--capture-movie") {
             std::string text;
             if (args.Optional(isLimit, &text)) action.limit = LimitOf(text, name.c_str());
-            action.kind = name == "--wait-event" ? Action::kWaitEvent : Action::kCaptureMovie;
+            action.kind = Action::kCaptureMovie;
             options.actions.push_back(action);
+        } else if (name == "--serve-countdown") {
+            const std::string text = args.Required();
+            std::uint64_t seconds = 0;
+            if (!ParseUnsigned(text, &seconds) || seconds > 10) {
+                UsageError(name + ": \"" + text + "\" is not a number of seconds from 0 to 10");
+            }
+            options.serveCountdown = static_cast<int>(seconds);
+        } else if (name == "--serve-control") {
+            args.NoValue();
+            options.serveControl = true;
         } else if (name == "--serve") {
             // Only "--serve=ADDR:PORT": a following argument is never taken.
             std::string text;
@@ -517,7 +419,5 @@ Options ParseOptions(int argc, char** argv) {
     CheckCombinations(options);
     return options;
 }
-
-const char* HelpText() { return kHelp; }
 
 }  // namespace kqcam

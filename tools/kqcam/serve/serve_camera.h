@@ -19,6 +19,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "json_forms.h"
 #include "serve_live.h"
 #include "serve_state.h"
 #include "session.h"
@@ -33,15 +34,6 @@ struct ApiError {
     bool hasResult = false;
     std::uint32_t result = 0;
 };
-
-// The text shown for a property value: its decoded label ("ISO 400",
-// "1/125") where its meaning is known, else the raw value ("0x02 (2)").
-// Every label the server sends comes from here.
-std::string LabelFor(const PropDesc& desc, std::uint64_t value);
-
-// A descriptor as JSON: code, name, type, read-only, default and current
-// value, form with its choices or range; each value with its label.
-nlohmann::json PropDescJson(const PropDesc& desc);
 
 // The raw value a request asks for: {"value": N}, {"value": "0x.."},
 // {"index": N} (the N-th choice) or {"label": "ISO 400"}. Throws ApiError

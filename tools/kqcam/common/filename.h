@@ -34,6 +34,19 @@ void MakeParentFolders(const std::string& path);
 // "tif"), or an empty string for a type kqcam does not know.
 std::string SuffixOfData(const std::uint8_t* head, std::size_t size);
 
+// What tells one file from another on its volume: device and inode number
+// (POSIX), volume serial and file index (Windows).
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool known = false;
+};
+
+// Reads the whole file at `path` if it is still the file `identity` names:
+// opened without following a symbolic link, a regular file, the same
+// volume and index. False otherwise (replaced, linked elsewhere, gone).
+bool ReadSameFile(const std::string& path, const FileIdentity& identity, std::string* data);
+
 // What happens when the name a pattern gives is taken already.
 enum class ExistingFiles {
     kMovePast,   // take the next counter value (or "-1", "-2" before the suffix)
@@ -76,6 +89,9 @@ public:
     std::string Commit(const std::string& realSuffix = std::string());
     // Closes and removes NAME.part.
     void Discard();
+    // Which file Commit named (known once committed), for reading it back
+    // later only if it is still that file.
+    const FileIdentity& Identity() const { return identity_; }
 
 private:
     OutputFile() = default;
@@ -90,6 +106,7 @@ private:
     std::string path_;
     std::string part_;
     int fd_ = -1;
+    FileIdentity identity_;
     int error_ = 0;
     std::uint64_t size_ = 0;
 };

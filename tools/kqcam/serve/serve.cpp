@@ -1,11 +1,13 @@
 #include "serve.h"
 
 #include <cctype>
+#include <condition_variable>
+#include <mutex>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include <httplib.h>
@@ -13,6 +15,8 @@
 #include "errors.h"
 #include "platform.h"
 #include "serve_camera.h"
+#include "serve_gate.h"
+#include "serve_http.h"
 #include "serve_live.h"
 #include "serve_state.h"
 
@@ -23,7 +27,7 @@ namespace {
 using nlohmann::json;
 
 // Limits of what one client can make the server hold.
-constexpr unsigned kThreads = 32;      // requests served at once
+constexpr unsigned kThreads = 32;      // requests served at once (whole ones: see ConnectionGate)
 constexpr unsigned kMaxViewers = 12;   // live view streams
 constexpr unsigned kMaxFeeds = 8;      // event streams
 constexpr std::size_t kFeedQueue = 64; // events queued for a slow event reader
@@ -33,6 +37,8 @@ constexpr char kBoundary[] = "kqframe";
 
 const char kTokenParam[] = "token";
 const char kTokenHeader[] = "X-Kqcam-Token";
+const char kControlParam[] = "control";
+const char kControlHeader[] = "X-Kqcam-Control";
 
 // The documented routes and the methods each takes (HEAD goes with GET).
 struct Route {
@@ -56,127 +62,49 @@ const std::vector<Route>& Routes() {
     return routes;
 }
 
-void SendJson(httplib::Response& res, int status, const json& body) {
-    res.status = status;
-    res.set_content(body.dump() + "\n", "application/json");
-}
-
-void SendError(httplib::Response& res, const ApiError& error) {
-    json body{{"error", error.message}, {"status", error.status}};
-    if (error.hasResult) {
-        body["result"] = Hex(error.result, 4);
-        body["result_name"] = ResultName(error.result);
-    } else {
-        body["result"] = nullptr;
-    }
-    SendJson(res, error.status, body);
-}
-
-void SendError(httplib::Response& res, int status, const std::string& message) {
-    ApiError error;
-    error.status = status;
-    error.message = message;
-    SendError(res, error);
-}
-
-// Runs a handler, turning what it throws into a JSON error.
-template <typename F>
-void Answer(httplib::Response& res, F handler) {
-    try {
-        handler();
-    } catch (const ApiError& error) {
-        SendError(res, error);
-    } catch (const Failure& failure) {
-        SendError(res, 502, failure.what());
-    } catch (const std::exception& exception) {
-        SendError(res, 500, exception.what());
+// What is wrong with a request the HTTP library refused before any route
+// saw it.
+std::string LibraryRefusal(const httplib::Request& req, int status) {
+    switch (status) {
+    case 400:
+        (void)req;
+        return "the request line or header fields could not be read: malformed, too long (a line "
+               "above 8 KiB, more than 100 fields) or too slow to arrive";
+    case 413: return "the body is larger than " + std::to_string(kMaxBody / 1024) + " KiB";
+    case 414: return "the request target is too long";
+    default: return httplib::detail::status_message(status);
     }
 }
 
-// The JSON body of a POST or PUT. An empty body counts as {} when allowed.
-json BodyOf(const httplib::Request& req, bool emptyAllowed) {
-    const std::string type = req.get_header_value("Content-Type");
-    if (type.compare(0, 16, "application/json") != 0) {
-        ApiError error;
-        error.status = 415;
-        error.message = "the body must be JSON (Content-Type: application/json)";
-        throw error;
+// The gate's limits; KQCAM_SERVE_REQUEST_TIMEOUT_MS (100 to 60000) sets how
+// long a request may take to arrive, for tests of slow clients.
+GateLimits GateLimitsFromEnvironment() {
+    GateLimits limits;
+    limits.workers = kThreads;
+    limits.maxRequest = 4 * kMaxBody;
+    const char* text = std::getenv("KQCAM_SERVE_REQUEST_TIMEOUT_MS");
+    std::uint64_t ms = 0;
+    if (text != nullptr && ParseUnsigned(text, &ms) && ms >= 100 && ms <= 60000) {
+        limits.deadline = std::chrono::milliseconds(static_cast<long>(ms));
     }
-    if (req.body.empty() && emptyAllowed) return json::object();
-    try {
-        return json::parse(req.body);
-    } catch (const json::exception& e) {
-        ApiError error;
-        error.status = 400;
-        error.message = std::string("malformed JSON: ") + e.what();
-        throw error;
-    }
-}
-
-std::uint16_t CodeOf(const std::string& text) {
-    std::uint64_t code = 0;
-    if (!ParseUnsigned(text, &code) || code > 0xFFFF) {
-        ApiError error;
-        error.status = 400;
-        error.message = "\"" + text + "\" is not a property code (0xD01C or 53276)";
-        throw error;
-    }
-    return static_cast<std::uint16_t>(code);
-}
-
-std::string RandomToken() {
-    std::random_device device;
-    std::string token;
-    for (int i = 0; i < 4; ++i) {
-        char part[9];
-        std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(device()));
-        token += part;
-    }
-    return token;
-}
-
-// Compares in a time that does not depend on where the texts differ.
-bool SameSecret(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    unsigned char diff = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
-}
-
-std::string UrlHost(const std::string& host) {
-    return host.find(':') != std::string::npos ? "[" + host + "]" : host;
-}
-
-std::string ShotUrl(const std::string& name) {
-    std::string url = "/api/shots/";
-    const char hex[] = "0123456789ABCDEF";
-    for (unsigned char c : name) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~' || c == '/') {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 15];
-        }
-    }
-    return url;
-}
-
-json ShotJson(const Shot& shot) {
-    return json{{"name", shot.name}, {"bytes", shot.bytes}, {"time", shot.time}, {"url", ShotUrl(shot.name)}};
+    return limits;
 }
 
 class WebServer {
 public:
-    WebServer(Session& session, const ListenAddress& address)
+    // `address.host` is numeric, as ResolveListenHost gives it, so that the
+    // address bound is the one judged.
+    WebServer(Session& session, const ListenAddress& address, bool loopback)
         : address_(address),
-          loopback_(IsLoopbackHost(address.host)),
+          loopback_(loopback),
           feed_(kMaxFeeds, kFeedQueue),
-          gallery_([this](const Shot& shot) { feed_.Publish("shot", ShotJson(shot).dump()); }),
+          gallery_([this](const Shot& shot) { feed_.Publish("shot", ShotJson(shot)); }),
           desk_(session, gallery_, feed_),
           hub_([this](std::string* error) { return desk_.StartLive(&hub_, error); },
-               [this] { desk_.StopLive(); }, kMaxViewers) {
+               [this] { desk_.StopLive(); }, kMaxViewers),
+          countdown_(session.options.serveCountdown) {
         if (!loopback_) token_ = RandomToken();
+        if (session.options.serveControl) control_ = RandomToken();
     }
 
     ~WebServer() { Stop(); }
@@ -204,9 +132,19 @@ public:
         return url;
     }
 
+    // The URL that may capture and change settings; empty when everyone may.
+    std::string ControlUrl() const {
+        if (control_.empty()) return std::string();
+        return Url() + (token_.empty() ? "?" : "&") + kControlParam + "=" + control_;
+    }
+
     void Stop() {
         if (stopped_) return;
-        stopped_ = true;
+        {
+            std::lock_guard<std::mutex> lock(stopMutex_);
+            stopped_ = true;
+        }
+        stopping_.notify_all();
         feed_.Shutdown();
         hub_.Shutdown();
         server_.stop();
@@ -221,6 +159,15 @@ private:
     bool Admit(const httplib::Request& req, httplib::Response& res) {
         if (req.headers.size() > kMaxHeaders) {
             SendError(res, 431, "too many header fields");
+            return false;
+        }
+        // A body is read only with its length given up front: one that runs
+        // until the client closes (or is sent in chunks) could hold a worker
+        // for as long as the client likes.
+        if ((req.method == "POST" || req.method == "PUT" || req.method == "PATCH") &&
+            (!req.has_header("Content-Length") || req.has_header("Transfer-Encoding"))) {
+            SendError(res, 411, req.method + " needs a body with a Content-Length (for no fields: {} as "
+                                             "application/json)");
             return false;
         }
         if (!token_.empty()) {
@@ -261,7 +208,11 @@ private:
     }
 
     void Install() {
-        server_.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+        // Workers take only requests that have arrived whole (see
+        // ConnectionGate), and one request per connection, so that every
+        // request passes the gate: a slow client never holds a worker.
+        server_.new_task_queue = [] { return new ConnectionGate(GateLimitsFromEnvironment()); };
+        server_.set_keep_alive_max_count(1);
         server_.set_payload_max_length(kMaxBody);
         server_.set_keep_alive_timeout(2);
         server_.set_read_timeout(5, 0);
@@ -276,9 +227,9 @@ private:
         // Errors the library answers itself (oversized body, bad request
         // line) get a JSON body as well.
         server_.set_error_handler(httplib::Server::HandlerWithResponse(
-            [](const httplib::Request&, httplib::Response& res) {
+            [](const httplib::Request& req, httplib::Response& res) {
                 if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-                SendError(res, res.status, httplib::detail::status_message(res.status));
+                SendError(res, res.status, LibraryRefusal(req, res.status));
                 return httplib::Server::HandlerResponse::Handled;
             }));
 
@@ -291,8 +242,12 @@ private:
         server_.Get("/api/camera", [this](const httplib::Request&, httplib::Response& res) {
             Answer(res, [&] { SendJson(res, 200, desk_.Summary()); });
         });
-        server_.Get("/api/status", [this](const httplib::Request&, httplib::Response& res) {
-            Answer(res, [&] { SendJson(res, 200, Status()); });
+        server_.Get("/api/status", [this](const httplib::Request& req, httplib::Response& res) {
+            Answer(res, [&] {
+                json status = Status();
+                status["control"] = MayControl(req);
+                SendJson(res, 200, status);
+            });
         });
         server_.Get("/api/config", [this](const httplib::Request&, httplib::Response& res) {
             Answer(res, [&] { SendJson(res, 200, desk_.ListConfig()); });
@@ -302,14 +257,23 @@ private:
         });
         server_.Put("/api/config/([^/]+)", [this](const httplib::Request& req, httplib::Response& res) {
             Answer(res, [&] {
+                RequireControl(req);
                 const std::uint16_t code = CodeOf(req.matches[1]);
                 SendJson(res, 200, desk_.SetConfig(code, BodyOf(req, false)));
             });
         });
         server_.Post("/api/capture", [this](const httplib::Request& req, httplib::Response& res) {
             Answer(res, [&] {
-                BodyOf(req, true);
-                SendJson(res, 201, ShotJson(desk_.Capture()));
+                RequireControl(req);
+                // A capture takes no fields: an empty body or {} only.
+                const json body = BodyOf(req, true);
+                if (!body.is_object() || !body.empty()) {
+                    ApiError error;
+                    error.status = 400;
+                    error.message = "POST /api/capture takes no fields: send {} (got " + body.dump() + ")";
+                    throw error;
+                }
+                SendJson(res, 201, ShotJson(CaptureAnnounced()));
             });
         });
         server_.Get("/api/shots", [this](const httplib::Request&, httplib::Response& res) {
@@ -335,10 +299,55 @@ private:
         server_.Options(".*", NotRouted);
     }
 
+    // Whether the request carries the control token (always, without one).
+    bool MayControl(const httplib::Request& req) const {
+        if (control_.empty()) return true;
+        std::string given = req.get_param_value(kControlParam);
+        if (given.empty()) given = req.get_header_value(kControlHeader);
+        return SameSecret(given, control_);
+    }
+
+    void RequireControl(const httplib::Request& req) const {
+        if (MayControl(req)) return;
+        ApiError error;
+        error.status = 403;
+        error.message = "this page may watch, not capture or change settings (that needs the control URL)";
+        throw error;
+    }
+
+    // A capture as every page sees it: "busy" events before and after, and
+    // the countdown (when set) between the first and the release. Captures
+    // from several clients still take turns at the desk.
+    Shot CaptureAnnounced() {
+        struct Busy {
+            WebServer* server;
+            explicit Busy(WebServer* s) : server(s) {
+                const int busy = ++server->busy_;
+                server->feed_.Publish("busy", json{{"busy", busy > 0}, {"countdown", server->countdown_}});
+            }
+            ~Busy() {
+                const int busy = --server->busy_;
+                server->feed_.Publish("busy", json{{"busy", busy > 0}, {"countdown", 0}});
+            }
+        } busy(this);
+        if (countdown_ > 0) {
+            std::unique_lock<std::mutex> lock(stopMutex_);
+            if (stopping_.wait_for(lock, std::chrono::seconds(countdown_), [this] { return stopped_.load(); })) {
+                ApiError error;
+                error.status = 503;
+                error.message = "the server is stopping; no picture taken";
+                throw error;
+            }
+        }
+        return desk_.Capture();
+    }
+
     json Status() {
         const LiveStats live = hub_.Stats();
         return json{{"camera", desk_.Model()},
                     {"shots", gallery_.List().size()},
+                    {"busy", busy_.load() > 0},
+                    {"countdown", countdown_},
                     {"last_event", feed_.Last()},
                     {"live",
                      {{"running", live.running},
@@ -362,10 +371,11 @@ private:
             SendError(res, 404, "no picture of this run is named " + std::string(req.matches[1]));
             return;
         }
-        std::ifstream in(shot.path, std::ios::binary);
-        std::ostringstream data;
-        if (!in || !(data << in.rdbuf())) {
-            SendError(res, 410, shot.name + " is no longer readable");
+        // Exactly the file this run wrote: a symbolic link or another file
+        // put in its place is refused, never followed or served.
+        std::string data;
+        if (!ReadSameFile(shot.path, shot.identity, &data)) {
+            SendError(res, 410, shot.name + " is no longer the file this run wrote");
             return;
         }
         if (req.get_param_value("download") == "1") {
@@ -379,7 +389,7 @@ private:
         std::string suffix = dot == std::string::npos ? "" : shot.name.substr(dot + 1);
         for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         const bool jpeg = suffix == "jpg" || suffix == "jpeg";
-        res.set_content(data.str(), jpeg ? "image/jpeg" : "application/octet-stream");
+        res.set_content(data, jpeg ? "image/jpeg" : "application/octet-stream");
     }
 
     void StreamLive(const httplib::Request& req, httplib::Response& res) {
@@ -443,48 +453,52 @@ private:
     ListenAddress address_;
     bool loopback_;
     std::string token_;
+    std::string control_;  // empty: every client may capture and change settings
     int port_ = 0;
     std::atomic<bool> stopped_{false};
+    std::mutex stopMutex_;
+    std::condition_variable stopping_;  // ends a countdown when the server stops
+    std::atomic<int> busy_{0};          // captures asked for and not yet done
     EventFeed feed_;
     Gallery gallery_;
     CameraDesk desk_;
     FrameHub hub_;
+    const int countdown_;  // seconds before each capture
     httplib::Server server_;
     std::thread listener_;
 };
 
 }  // namespace
 
-bool ParseListenAddress(const std::string& text, ListenAddress* address) {
-    std::string host;
-    std::string port;
-    if (!text.empty() && text[0] == '[') {
-        const std::size_t close = text.find(']');
-        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
-        host = text.substr(1, close - 1);
-        port = text.substr(close + 2);
-    } else {
-        const std::size_t colon = text.rfind(':');
-        if (colon == std::string::npos || text.find(':') != colon) return false;
-        host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-        if (host.empty()) host = "127.0.0.1";
+bool ResolveListenHost(const std::string& host, std::string* numeric, bool* loopback) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return false;
+    char text[INET6_ADDRSTRLEN + 1] = {0};
+    const bool named = getnameinfo(result->ai_addr, static_cast<socklen_t>(result->ai_addrlen), text, sizeof text,
+                                   nullptr, 0, NI_NUMERICHOST) == 0;
+    bool local = false;
+    if (result->ai_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
+        local = (ntohl(v4->sin_addr.s_addr) >> 24) == 127;
+    } else if (result->ai_family == AF_INET6) {
+        const unsigned char* b = reinterpret_cast<const sockaddr_in6*>(result->ai_addr)->sin6_addr.s6_addr;
+        static const unsigned char kLoopback6[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+        static const unsigned char kMapped4[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+        local = std::memcmp(b, kLoopback6, 16) == 0 || (std::memcmp(b, kMapped4, 12) == 0 && b[12] == 127);
     }
-    std::uint64_t number = 0;
-    if (host.empty() || port.empty() || port.size() > 5 || !ParseUnsigned(port, &number) || number > 65535 ||
-        port.compare(0, 2, "0x") == 0) {
-        return false;
-    }
-    for (char c : host) {
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':')) return false;
-    }
-    address->host = host;
-    address->port = static_cast<int>(number);
+    freeaddrinfo(result);
+    if (!named) return false;
+    // The scope of a link-local IPv6 address ("%eth0") is not part of a URL.
+    std::string address = text;
+    const std::size_t percent = address.find('%');
+    if (percent != std::string::npos) address.erase(percent);
+    *numeric = address;
+    *loopback = local;
     return true;
-}
-
-bool IsLoopbackHost(const std::string& host) {
-    return host == "localhost" || host == "::1" || host.compare(0, 4, "127.") == 0;
 }
 
 void RunServe(Session& session, const std::string& text) {
@@ -492,13 +506,28 @@ void RunServe(Session& session, const std::string& text) {
     if (!text.empty() && !ParseListenAddress(text, &address)) {
         UsageError("--serve: \"" + text + "\" is not ADDR:PORT");
     }
-    WebServer server(session, address);
+    // Whether a token is needed is decided from the address that is bound,
+    // not from how it was written: a host name is resolved here, once, and
+    // the server binds exactly the address found.
+    std::string numeric;
+    bool loopback = false;
+    if (!ResolveListenHost(address.host, &numeric, &loopback)) {
+        OperationFailed("--serve: cannot resolve " + address.host + " to an address of this machine");
+    }
+    address.host = numeric;
+    WebServer server(session, address, loopback);
     server.Open();
     server.Bind();
+    const std::string control = server.ControlUrl();
     if (session.out.json) {
-        std::fprintf(session.out.data, "{\"serving\":%s}\n", JsonString(server.Url()).c_str());
+        std::fprintf(session.out.data, "{\"serving\":%s%s}\n", JsonString(server.Url()).c_str(),
+                     control.empty() ? "" : (",\"control\":" + JsonString(control)).c_str());
     } else {
         std::fprintf(session.out.data, "Serving %s (Ctrl-C stops)\n", server.Url().c_str());
+        if (!control.empty()) {
+            std::fprintf(session.out.data, "Control %s (capture and settings; the URL above only watches)\n",
+                         control.c_str());
+        }
     }
     std::fflush(session.out.data);
     while (!interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -17,10 +17,13 @@ void RunWaitEvent(Session& session, const Limit& limit) {
     const Clock::time_point start = Clock::now();
     const Clock::time_point end = TimeLimitEnd(limit, start);
     std::uint64_t received = 0;
+    std::uint64_t pictures = 0;  // released-image events: "Nf" counts these
     KQEventRecord record;
-    while (limit.kind != Limit::kCount || received < limit.count) {
+    while ((limit.kind != Limit::kCount || received < limit.count) &&
+           (limit.kind != Limit::kFiles || pictures < limit.count)) {
         if (!camera.NextEvent(end, &record)) break;  // time is up or interrupted
         ++received;
+        if (record.eventCode == kqPTP_FULL_VIEW_RELEASED) ++pictures;
         PrintEvent(session.out, record, std::chrono::duration<double>(Clock::now() - start).count());
     }
     if (!session.out.json) {

@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "filename.h"
+
 namespace kqcam {
 
 struct Shot {
@@ -20,6 +24,7 @@ struct Shot {
     std::string path;  // where it is on disk
     std::uint64_t bytes = 0;
     std::int64_t time = 0;  // seconds since 1970 when it was written
+    FileIdentity identity;  // the file written; it is served only while still that file
 };
 
 // The pictures written since the server started. Only files listed here
@@ -32,7 +37,8 @@ public:
     // Tells the gallery about a picture written to `path` under `name`; a
     // name written again (--force-overwrite) replaces its entry. The entry
     // as listed goes to `shot` when given.
-    void Add(const std::string& name, const std::string& path, std::uint64_t bytes, Shot* shot = nullptr);
+    void Add(const std::string& name, const std::string& path, std::uint64_t bytes,
+             const FileIdentity& identity, Shot* shot = nullptr);
     bool Find(const std::string& name, Shot* shot);
     std::vector<Shot> List();
 
@@ -65,11 +71,12 @@ public:
     // Null when there are already `maxReaders` or the feed is shut down.
     std::shared_ptr<FeedReader> Subscribe();
     void Unsubscribe(const std::shared_ptr<FeedReader>& reader);
-    // `type` is a bare word, `json` one line of JSON.
-    void Publish(const std::string& type, const std::string& json);
+    // `type` is a bare word, `data` what the event says.
+    void Publish(const std::string& type, const nlohmann::json& data);
     void Shutdown();
-    // The type and data of the latest event, for the status line.
-    std::string Last();
+    // The latest event, {"type", "data", "time"} (seconds since 1970), or
+    // null before the first.
+    nlohmann::json Last();
 
 private:
     friend class FeedReader;
@@ -79,7 +86,7 @@ private:
     std::condition_variable arrived_;
     std::vector<std::shared_ptr<FeedReader>> readers_;
     bool shutdown_ = false;
-    std::string last_;
+    nlohmann::json last_;
 };
 
 }  // namespace kqcam

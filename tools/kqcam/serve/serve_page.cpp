@@ -28,10 +28,20 @@ button { background:var(--accent); color:#111; border:0; border-radius:4px; padd
 button.plain { background:var(--panel); color:var(--text); border:1px solid var(--line); font-weight:400; }
 button:disabled { opacity:.5; cursor:wait; }
 #message { color:var(--accent); min-height:1.4em; }
-aside { background:var(--panel); border:1px solid var(--line); border-radius:4px; padding:.6em .8em; max-height:calc(56vh + 3em); overflow:auto; }
+aside { background:var(--panel); border:1px solid var(--line); border-radius:4px; padding:.6em .8em; align-self:start; }
+aside h2 label { float:right; font-size:.85em; cursor:pointer; }
+body:not(.details) .details { display:none !important; }
+#busy { color:var(--accent); font-weight:600; }
+#viewOnly { color:var(--dim); }
+.overlay { position:fixed; inset:0; display:none; align-items:center; justify-content:center; }
+.overlay.shown { display:flex; }
+#countdown { background:rgba(0,0,0,.45); color:#fff; font-size:30vh; font-weight:700; pointer-events:none; }
+#review { background:rgba(0,0,0,.92); cursor:pointer; }
+#review img { max-width:94vw; max-height:94vh; box-shadow:0 0 2em #000; }
 aside h2, section h2 { font-size:1em; margin:.2em 0 .6em; color:var(--dim); font-weight:500; }
 .prop { display:grid; grid-template-columns:1fr 1.2fr; gap:.4em; align-items:center; padding:.3em 0; border-top:1px solid var(--line); }
 .prop .name small { color:var(--dim); display:block; font-size:.8em; }
+.prop .name .current { color:var(--dim); }
 .prop select, .prop input[type=text] { width:100%; background:var(--bg); color:var(--text); border:1px solid var(--line); padding:.25em; }
 .prop input[type=range] { width:100%; }
 .prop .ro { color:var(--dim); }
@@ -52,25 +62,34 @@ section { padding:0 1em 1em; }
   <div>
     <div class="view"><img id="live" alt="Live view"></div>
     <div class="tools">
-      <button id="capture">Capture</button>
+      <button id="capture" title="Space or Enter">Capture</button>
+      <span id="busy" hidden>Taking a picture&hellip;</span>
+      <span id="viewOnly" hidden>View only</span>
       <button id="liveToggle" class="plain">Stop live view</button>
       <label id="zoomBox" hidden>Zoom <input id="zoom" type="range"> <output id="zoomValue"></output></label>
       <span id="message"></span>
     </div>
   </div>
-  <aside><h2>Settings</h2><div id="settings"></div></aside>
+  <aside><h2>Settings <label><input id="detailsToggle" type="checkbox"> details</label></h2><div id="settings"></div></aside>
 </main>
 <section><h2>Pictures taken</h2><p id="empty">None yet.</p><div id="gallery"></div></section>
 <div id="lightbox"><img alt=""></div>
+<div id="countdown" class="overlay"></div>
+<div id="review" class="overlay"><img alt="The picture just taken"></div>
 <script>
 "use strict";
-const token = new URLSearchParams(location.search).get("token");
+const query = new URLSearchParams(location.search);
+const token = query.get("token");
+const control = query.get("control");
 const $ = (id) => document.getElementById(id);
 function url(path) {
-  return token ? path + (path.includes("?") ? "&" : "?") + "token=" + encodeURIComponent(token) : path;
+  if (token) path += (path.includes("?") ? "&" : "?") + "token=" + encodeURIComponent(token);
+  return path;
 }
+const REVIEW_MS = 4000;  // how long a new picture is shown large
 async function call(method, path, body) {
   const options = { method, headers: {} };
+  if (control) options.headers["X-Kqcam-Control"] = control;
   if (body !== undefined) {
     options.headers["Content-Type"] = "application/json";
     options.body = JSON.stringify(body);
@@ -82,12 +101,51 @@ async function call(method, path, body) {
 }
 function say(text) { $("message").textContent = text || ""; }
 
-const state = { camera: "", fps: 0, lastEvent: "", live: true };
+const state = { camera: "", fps: 0, happened: "", live: true, busy: false, control: true };
 function showStatus() {
   const parts = [state.camera || "no camera", state.live ? state.fps.toFixed(0) + " fps" : "live view off"];
-  if (state.lastEvent) parts.push("last event: " + state.lastEvent);
+  if (state.happened) parts.push(state.happened);
   $("status").textContent = parts.join(" \u00b7 ");
 }
+// What happened, in plain words, with the time.
+function happened(text) {
+  state.happened = text + " (" + new Date().toLocaleTimeString() + ")";
+  showStatus();
+}
+// What a camera event means to the person at the camera.
+const EVENT_WORDS = { "0xC00A": "Camera error" };
+
+// Busy: while any page's capture runs, every page shows it and none can
+// start another, so rapid clicks or key presses do not queue pictures.
+function showBusy() {
+  $("busy").hidden = !state.busy;
+  $("capture").disabled = state.busy || !state.control;
+  document.body.classList.toggle("busy", state.busy);
+}
+let countdownTimer = null;
+function showCountdown(seconds) {
+  clearInterval(countdownTimer);
+  const box = $("countdown");
+  if (!(seconds > 0)) { box.classList.remove("shown"); return; }
+  let left = seconds;
+  box.textContent = left;
+  box.classList.add("shown");
+  countdownTimer = setInterval(() => {
+    left -= 1;
+    if (left > 0) { box.textContent = left; } else { clearInterval(countdownTimer); box.classList.remove("shown"); }
+  }, 1000);
+}
+let reviewTimer = null;
+function review(shot) {
+  const box = $("review");
+  box.firstChild.src = url(shot.url + "?v=" + shot.time);
+  box.dataset.name = shot.name;
+  box.classList.add("shown");
+  clearTimeout(reviewTimer);
+  reviewTimer = setTimeout(() => box.classList.remove("shown"), REVIEW_MS);
+}
+$("review").onclick = () => { clearTimeout(reviewTimer); $("review").classList.remove("shown"); };
+$("detailsToggle").onchange = () => document.body.classList.toggle("details", $("detailsToggle").checked);
 
 function startLive() { $("live").src = url("/api/live?t=" + Date.now()); state.live = true; $("liveToggle").textContent = "Stop live view"; }
 function stopLive() { $("live").removeAttribute("src"); state.live = false; $("liveToggle").textContent = "Start live view"; }
@@ -100,7 +158,7 @@ function propRow(p) {
   row.dataset.code = p.code;
   const name = document.createElement("div");
   name.className = "name";
-  name.innerHTML = "<span></span><small></small>";
+  name.innerHTML = "<span></span><small class=\"details\"></small>";
   name.firstChild.textContent = p.name || p.code;
   name.lastChild.textContent = p.code + " " + p.type;
   row.appendChild(name);
@@ -137,6 +195,7 @@ function propRow(p) {
     control.onchange = () => setProp(p.code, { value: control.value });
   }
   control.dataset.code = p.code;
+  if (!state.control) for (const c of [control, ...control.querySelectorAll("input")]) c.disabled = true;
   row.appendChild(control);
   return row;
 }
@@ -146,6 +205,7 @@ function showProp(p) {
   if (old) old.replaceWith(row); else $("settings").appendChild(row);
   if (p.code === "0xD02A") {
     $("zoomBox").hidden = p.readonly || p.form !== "range";
+    $("zoom").disabled = !state.control;
     const zoom = $("zoom");
     zoom.min = p.minimum ? p.minimum.value : 0; zoom.max = p.maximum ? p.maximum.value : 0;
     zoom.step = p.step ? p.step.value || 1 : 1; zoom.value = p.current.value;
@@ -154,8 +214,10 @@ function showProp(p) {
 }
 async function setProp(code, body) {
   try {
-    showProp(await call("PUT", "/api/config/" + code, body));
+    const p = await call("PUT", "/api/config/" + code, body);
+    showProp(p);
     say("");
+    happened("Setting changed: " + (p.name || p.code) + " " + p.current.label);
   } catch (e) {
     say(e.message);
     refreshProp(code);
@@ -192,28 +254,51 @@ function addShot(shot) {
 }
 $("lightbox").onclick = () => { $("lightbox").style.display = "none"; };
 
-$("capture").onclick = async () => {
-  $("capture").disabled = true;
-  say("Capturing\u2026");
+async function capture() {
+  if (state.busy || !state.control) return;
+  state.busy = true;
+  showBusy();
+  say("");
   try {
     const shot = await call("POST", "/api/capture", {});
     addShot(shot);
-    say("Saved " + shot.name);
+    say("Picture saved: " + shot.name);
   } catch (e) {
     say(e.message);
-  } finally {
-    $("capture").disabled = false;
+    happened("Picture not taken");
+    state.busy = false;
+    showBusy();
   }
-};
+}
+$("capture").onclick = capture;
+// Space or Enter captures, so a foot pedal or a remote that types a key
+// works; not while typing into a setting or with a control focused.
+document.addEventListener("keydown", (e) => {
+  if (e.key !== " " && e.key !== "Enter") return;
+  if (e.target.closest && e.target.closest("input, select, textarea, button, a")) return;
+  e.preventDefault();
+  if (!e.repeat) capture();
+});
 
 function listen() {
   const events = new EventSource(url("/api/events"));
-  events.addEventListener("shot", (e) => addShot(JSON.parse(e.data)));
+  events.addEventListener("shot", (e) => {
+    const shot = JSON.parse(e.data);
+    addShot(shot);
+    review(shot);
+    happened("Picture saved");
+  });
   events.addEventListener("config", (e) => refreshProp(JSON.parse(e.data).code));
+  events.addEventListener("busy", (e) => {
+    const d = JSON.parse(e.data);
+    state.busy = d.busy;
+    showBusy();
+    showCountdown(d.busy ? d.countdown : 0);
+  });
   events.addEventListener("camera", (e) => {
     const d = JSON.parse(e.data);
-    state.lastEvent = (d.name || d.code) + " " + new Date().toLocaleTimeString();
-    showStatus();
+    const words = EVENT_WORDS[d.code];
+    if (words) happened(words);
   });
 }
 
@@ -222,6 +307,8 @@ async function poll() {
     const s = await call("GET", "/api/status");
     state.camera = s.camera;
     state.fps = s.live.fps;
+    state.busy = s.busy;
+    showBusy();
     showStatus();
   } catch (e) {
     $("status").textContent = "server unreachable";
@@ -230,6 +317,14 @@ async function poll() {
 }
 
 (async () => {
+  try {
+    const s = await call("GET", "/api/status");
+    state.control = s.control;
+    $("capture").hidden = !s.control;
+    $("viewOnly").hidden = s.control;
+  } catch (e) {
+    say(e.message);
+  }
   startLive();
   listen();
   poll();

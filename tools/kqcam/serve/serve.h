@@ -10,17 +10,11 @@
 
 namespace kqcam {
 
-struct ListenAddress {
-    std::string host = "127.0.0.1";  // IPv6 without brackets
-    int port = 8080;                 // 0: any free port
-};
-
-// "ADDR:PORT", "[IPV6]:PORT" or ":PORT" (loopback); false for anything else.
-bool ParseListenAddress(const std::string& text, ListenAddress* address);
-
-// Whether only this machine can reach the address (127.0.0.0/8, ::1,
-// localhost).
-bool IsLoopbackHost(const std::string& host);
+// The numeric address a listen host stands for, as it is bound ("localhost"
+// gives "127.0.0.1"), and whether only this machine can reach it
+// (127.0.0.0/8, ::1, or an IPv4 loopback address mapped to IPv6); false
+// when it cannot be resolved.
+bool ResolveListenHost(const std::string& host, std::string* numeric, bool* loopback);
 
 // Serves until interrupted (Ctrl-C), then stops live view and returns.
 // Throws a Failure when the address cannot be listened on.

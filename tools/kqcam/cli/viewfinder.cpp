@@ -217,12 +217,15 @@ void RunCaptureMovie(Session& session, const Limit& limit) {
     }
     const double fps = seconds > 0 ? static_cast<double>(frames) / seconds : 0.0;
     if (session.out.json) {
-        std::fprintf(session.out.info,
+        // The summary is data, as every action's JSON is (on standard error
+        // when the movie itself fills standard output).
+        std::fprintf(session.out.data,
                      "{\"movie\":%s,\"frames\":%llu,\"seconds\":%.3f,\"fps\":%.2f,\"bytes\":%llu,"
                      "\"dropped\":%llu,\"skipped\":%llu}\n",
                      JsonString(toStdout ? "-" : path).c_str(), static_cast<unsigned long long>(frames),
                      seconds, fps, static_cast<unsigned long long>(bytes),
                      static_cast<unsigned long long>(dropped), static_cast<unsigned long long>(skipped));
+        std::fflush(session.out.data);
     } else {
         std::fprintf(session.out.info,
                      "Movie: %llu frames in %.2f s (%.1f frames per second), %llu bytes (%s) to %s\n",

@@ -10,7 +10,7 @@
 namespace kqcam {
 
 // How long a movie or an event wait lasts: a number of frames or events, a
-// time, a number of pictures saved (tethered), or until interrupted.
+// time, a number of pictures, or until interrupted.
 struct Limit {
     enum Kind { kUntilInterrupted, kCount, kSeconds, kFiles } kind = kUntilInterrupted;
     std::uint64_t count = 0;
@@ -36,7 +36,10 @@ struct Action {
     std::uint16_t code = 0;
     std::uint64_t value = 0;  // raw value, choice index or zoom position
     Limit limit;
-    std::string text;  // --serve's ADDR:PORT; empty: the default
+    // --serve's ADDR:PORT (empty: the default), or the label --set-config
+    // looks up among the property's values once the camera is there.
+    std::string text;
+    bool byLabel = false;  // --set-config: `text` is a label, `value` unused
 
     Action() = default;
     explicit Action(Kind k) : kind(k) {}
@@ -59,7 +62,18 @@ struct Options {
     bool shootOnSignal = false;  // -I -1: each picture waits for SIGUSR1 (interval is then 0)
     std::uint64_t frames = 0;  // 0: not given
     std::string hookScript;
+    int serveCountdown = 0;     // --serve: seconds counted down on the page before a capture
+    bool serveControl = false;  // --serve: capture and settings need the control token
 };
+
+// Where --serve listens.
+struct ListenAddress {
+    std::string host = "127.0.0.1";  // IPv6 without brackets
+    int port = 8080;                 // 0: any free port
+};
+
+// "ADDR:PORT", "[IPV6]:PORT" or ":PORT" (loopback); false for anything else.
+bool ParseListenAddress(const std::string& text, ListenAddress* address);
 
 // Throws a usage Failure for anything it cannot take exactly as written.
 Options ParseOptions(int argc, char** argv);
@@ -73,7 +87,8 @@ std::uint16_t ParsePropertyCode(const std::string& text, const char* option,
 bool ParseUnsigned(const std::string& text, std::uint64_t* value);
 // "N" (count), "Ns" / "N.Ns" (seconds) or "Nms" (milliseconds).
 bool ParseLimit(const std::string& text, Limit* limit);
-// ParseLimit's forms, and "Nf" (N pictures saved).
+// ParseLimit's forms, and "Nf" (N pictures: saved by --capture-tethered,
+// announced by the camera for --wait-event).
 bool ParseTetheredLimit(const std::string& text, Limit* limit);
 
 const char* HelpText();

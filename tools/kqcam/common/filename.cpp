@@ -169,6 +169,27 @@ int OpenPart(const std::string& part, bool exclusive) {
 #endif
 }
 
+FileIdentity IdentityOfFd(int fd) {
+    FileIdentity identity;
+#if defined(_WIN32)
+    BY_HANDLE_FILE_INFORMATION info;
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info)) {
+        identity.volume = info.dwVolumeSerialNumber;
+        identity.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+        identity.known = true;
+    }
+#else
+    struct stat st;
+    if (fstat(fd, &st) == 0) {
+        identity.volume = static_cast<std::uint64_t>(st.st_dev);
+        identity.index = static_cast<std::uint64_t>(st.st_ino);
+        identity.known = true;
+    }
+#endif
+    return identity;
+}
+
 int CloseFd(int fd) {
 #if defined(_WIN32)
     return _close(fd);
@@ -293,6 +314,7 @@ bool OutputFile::TruncateTo(std::uint64_t size) {
 
 std::string OutputFile::Commit(const std::string& realSuffix) {
     if (fd_ < 0) OperationFailed("internal error: " + path_ + " committed twice");
+    identity_ = IdentityOfFd(fd_);
     const int closed = CloseFd(fd_);
     fd_ = -1;
     if (error_ != 0 || closed != 0) {
@@ -332,6 +354,48 @@ void OutputFile::Discard() {
         std::remove(part_.c_str());
         part_.clear();
     }
+}
+
+bool ReadSameFile(const std::string& path, const FileIdentity& identity, std::string* data) {
+    if (!identity.known) return false;
+#if defined(_WIN32)
+    // A reparse point (a symbolic link or junction) is opened as itself,
+    // never followed.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool same = GetFileInformationByHandle(handle, &info) &&
+                (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+                info.dwVolumeSerialNumber == identity.volume &&
+                ((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow) == identity.index;
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (same && ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(handle);
+#else
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_LARGEFILE | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st;
+    bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                static_cast<std::uint64_t>(st.st_dev) == identity.volume &&
+                static_cast<std::uint64_t>(st.st_ino) == identity.index;
+    std::string bytes;
+    char buffer[65536];
+    for (ssize_t got = 0; same && (got = read(fd, buffer, sizeof buffer)) != 0;) {
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            same = false;
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fd);
+#endif
+    if (!same) return false;
+    data->swap(bytes);
+    return true;
 }
 
 }  // namespace kqcam
