@@ -367,6 +367,11 @@ ZTSIM_API uint32_t ZTSim_CallbacksRunning(void);
  *                                 session opened, then one every EVERY ms
  *                                 (default 0: one after another)
  *   ZTSIM_SHUTTER_DURING_SHOOT=N  ZTSim_PressShutterButtonDuringShoot(N)
+ *   ZTSIM_FREE_WAITS=1            ZTSim_SetFreeWaitsForCallbacks(1): ZTFree
+ *                                 waits for callbacks in flight (0: the
+ *                                 default, it does not)
+ *   ZTSIM_CALLBACK_THREADS=N      ZTSim_SetCallbackThreads(N): preview
+ *                                 frames on N threads in turn (1 to 4)
  */
 
 #ifdef __cplusplus
