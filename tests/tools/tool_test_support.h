@@ -1,0 +1,28 @@
+// Folders, files and child processes for the field kit's tests.
+#ifndef TOOL_TEST_SUPPORT_H
+#define TOOL_TEST_SUPPORT_H
+
+#include <map>
+#include <string>
+
+namespace tooltest {
+
+// A fresh, empty folder under the build tree, with a trailing separator.
+std::string WorkFolder(const std::string& name);
+std::string ReadFile(const std::string& path);
+bool CopyFile(const std::string& from, const std::string& to);
+
+struct Run {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `command` (program and quoted arguments) in `folder` with `env`
+// added to the environment, its output collected.
+Run RunCommand(const std::string& program, const std::string& arguments, const std::string& folder,
+               const std::map<std::string, std::string>& env);
+
+}  // namespace tooltest
+
+#endif  // TOOL_TEST_SUPPORT_H
