@@ -38,6 +38,29 @@ std::string Code(std::uint32_t code) {
     return text;
 }
 
+// `text` broken into lines of at most 92 columns after `indent`, the
+// first line starting with `lead` instead.
+std::string Wrapped(const std::string& text, const std::string& indent, const std::string& lead) {
+    constexpr std::size_t kWidth = 92;
+    std::string out;
+    std::string line = lead;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (line.size() > indent.size() && line.size() + 1 + word.size() > kWidth) {
+            out += line + "\n";
+            line = indent;
+        } else if (line.size() > lead.size() || (line.size() > indent.size() && line != lead)) {
+            line += ' ';
+        }
+        line += word;
+        start = end + 1;
+    }
+    return out + line + "\n";
+}
+
 const char* Mark(Status status) {
     switch (status) {
     case Status::Holds: return "[ok]     ";
@@ -55,8 +78,9 @@ std::string HumanReport(const ProbeResult& result) {
     int index = 1;
     for (const Verdict& verdict : result.verdicts) {
         out += std::string(Mark(verdict.status)) + " " + std::to_string(index++) + ". " + verdict.title + "\n";
-        if (!verdict.detail.empty()) out += "            " + verdict.detail + "\n";
-        if (!verdict.meaning.empty()) out += "            -> " + verdict.meaning + "\n";
+        const std::string indent(12, ' ');
+        if (!verdict.detail.empty()) out += Wrapped(verdict.detail, indent, indent);
+        if (!verdict.meaning.empty()) out += Wrapped(verdict.meaning, indent + "   ", indent + "-> ");
     }
     if (!result.latencies.empty()) {
         out += "\nLatency of each call (microseconds):\n";
