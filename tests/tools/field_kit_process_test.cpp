@@ -40,16 +40,17 @@ std::string ThreadOf(const std::string& trace, const std::string& marker) {
 
 TEST(FieldKitProcess, ProbeReportsBothKindsOfSimulatorAFailureAndNoCamera) {
     const std::string folder = tooltest::WorkFolder("probe");
-    const std::string sim = "\"" ZTPROBE_SIMULATOR "\"";
+    const std::string sim = "\"" + tooltest::SimulatorLibrary() + "\"";
+    const std::string probe = tooltest::ProbeProgram();
 
-    tooltest::Run run = tooltest::RunCommand(ZTPROBE_PROGRAM, "--no-shoot " + sim, folder, {});
+    tooltest::Run run = tooltest::RunCommand(probe, "--no-shoot " + sim, folder, {});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_TRUE(Has(Unwrapped(run.out), "ZTFree does not wait for callbacks in flight: unloading KQSDK right after "
                              "KQ_FinishSDK can crash; keep it loaded until exit"))
         << run.out;
     std::printf("%s", run.out.c_str());  // the report, for the log
 
-    run = tooltest::RunCommand(ZTPROBE_PROGRAM, "--json " + sim, folder,
+    run = tooltest::RunCommand(probe, "--json " + sim, folder,
                                {{"ZTSIM_FREE_WAITS", "1"}, {"ZTSIM_CALLBACK_THREADS", "3"}});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_TRUE(Has(run.out, "\"free_waits_for_callbacks\": true")) << run.out;
@@ -58,33 +59,33 @@ TEST(FieldKitProcess, ProbeReportsBothKindsOfSimulatorAFailureAndNoCamera) {
     EXPECT_TRUE(Has(run.out, "\"failures\": []")) << run.out;
     EXPECT_TRUE(Has(run.out, "{\"check\": \"shot\", \"status\": \"holds\"")) << run.out;
 
-    run = tooltest::RunCommand(ZTPROBE_PROGRAM, "--json --no-shoot " + sim, folder,
+    run = tooltest::RunCommand(probe, "--json --no-shoot " + sim, folder,
                                {{"ZTSIM_FAIL", "GetPropertyList:0x20000001"}});
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     EXPECT_TRUE(Has(run.out, "{\"function\": \"ZTGetPropertyList\", \"code\": \"0x20000001\"}")) << run.out;
     EXPECT_TRUE(Has(run.out, "{\"check\": \"properties\", \"status\": \"fails\"")) << run.out;
 
-    run = tooltest::RunCommand(ZTPROBE_PROGRAM, sim, folder, {{"ZTSIM_CAMERAS", "0"}});
+    run = tooltest::RunCommand(probe, sim, folder, {{"ZTSIM_CAMERAS", "0"}});
     EXPECT_EQ(run.exitCode, 3) << run.out << run.err;
-    run = tooltest::RunCommand(ZTPROBE_PROGRAM, "--frobnicate", folder, {});
+    run = tooltest::RunCommand(probe, "--frobnicate", folder, {});
     EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
 }
 
 TEST(FieldKitProcess, CaptureThroughTheRecorderGivesAWholePictureAndATraceOfTheShot) {
     const std::string folder = tooltest::WorkFolder("recorder");
     std::map<std::string, std::string> env = {
-        {"ZTRECORD_SDK", ZTPROBE_SIMULATOR}, {"ZTRECORD_OUT", folder + "trace.log"}, {"XDG_STATE_HOME", folder}};
+        {"ZTRECORD_SDK", tooltest::SimulatorLibrary()}, {"ZTRECORD_OUT", folder + "trace.log"}, {"XDG_STATE_HOME", folder}};
 #if defined(_WIN32)
     // Windows finds the Camera SDK in the program's folder: the recorder
     // goes there with kqcam and KQSDK.dll.
-    ASSERT_TRUE(tooltest::CopyFile(KQCAM_PROGRAM, folder + "kqcam.exe"));
-    ASSERT_TRUE(tooltest::CopyFile(KQSDK_LIBRARY, folder + "KQSDK.dll"));
-    ASSERT_TRUE(tooltest::CopyFile(ZTRECORD_LIBRARY, folder + "ZTSDK_32.dll"));
+    ASSERT_TRUE(tooltest::CopyFile(tooltest::KqcamProgram(), folder + "kqcam.exe"));
+    ASSERT_TRUE(tooltest::CopyFile(tooltest::KqsdkLibrary(), folder + "KQSDK.dll"));
+    ASSERT_TRUE(tooltest::CopyFile(tooltest::RecorderLibrary(), folder + "ZTSDK_32.dll"));
     const std::string program = folder + "kqcam.exe";
 #else
     // The bridge finds the Camera SDK beside itself unless told otherwise.
-    env["LD_LIBRARY_PATH"] = ZTRECORD_FOLDER;
-    const std::string program = KQCAM_PROGRAM;
+    env["LD_LIBRARY_PATH"] = tooltest::RecorderFolder();
+    const std::string program = tooltest::KqcamProgram();
 #endif
     const tooltest::Run run = tooltest::RunCommand(
         program, "--capture-image-and-download --filename picture.jpg", folder, env);

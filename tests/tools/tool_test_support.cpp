@@ -8,7 +8,10 @@
 #include <windows.h>
 #else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
+
+#include <vector>
 
 namespace tooltest {
 
@@ -34,8 +37,35 @@ void SetVariable(const std::string& name, const std::string* value) {
 
 }  // namespace
 
+std::string ProgramFolder() {
+    std::vector<char> buffer(4096, '\0');
+#if defined(_WIN32)
+    const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    std::string path(buffer.data(), length);
+#else
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    std::string path(buffer.data(), length > 0 ? static_cast<std::size_t>(length) : 0u);
+#endif
+    return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
+#if defined(_WIN32)
+std::string ProbeProgram() { return ProgramFolder() + "ztprobe.exe"; }
+std::string SimulatorLibrary() { return ProgramFolder() + "ZTSDK_32.dll"; }
+std::string KqcamProgram() { return ProgramFolder() + "kqcam.exe"; }
+std::string KqsdkLibrary() { return ProgramFolder() + "KQSDK.dll"; }
+std::string RecorderLibrary() { return RecorderFolder() + "ZTSDK_32.dll"; }
+#else
+std::string ProbeProgram() { return ProgramFolder() + "ztprobe"; }
+std::string SimulatorLibrary() { return ProgramFolder() + "libZTSDK_32.so"; }
+std::string KqcamProgram() { return ProgramFolder() + "kqcam"; }
+std::string KqsdkLibrary() { return ProgramFolder() + "libKQSDK.so"; }
+std::string RecorderLibrary() { return RecorderFolder() + "libZTSDK_32.so"; }
+#endif
+std::string RecorderFolder() { return ProgramFolder() + ".." + kSep + "recorder" + kSep; }
+
 std::string WorkFolder(const std::string& name) {
-    std::string folder = std::string(FIELD_KIT_TEST_DIR) + kSep + name;
+    std::string folder = ProgramFolder() + ".." + kSep + "field-kit-test" + kSep + name;
 #if defined(_WIN32)
     const std::string command = "rmdir /s /q \"" + folder + "\" 2>nul & mkdir \"" + folder + "\"";
 #else

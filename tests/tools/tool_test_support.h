@@ -7,6 +7,17 @@
 
 namespace tooltest {
 
+// The folder of the test program (the build's bin/), with a trailing
+// separator; the tools, the simulator, kqcam and KQSDK are there, the
+// recorder in ../recorder/.
+std::string ProgramFolder();
+std::string ProbeProgram();
+std::string SimulatorLibrary();
+std::string KqcamProgram();
+std::string KqsdkLibrary();
+std::string RecorderFolder();
+std::string RecorderLibrary();
+
 // A fresh, empty folder under the build tree, with a trailing separator.
 std::string WorkFolder(const std::string& name);
 std::string ReadFile(const std::string& path);
