@@ -78,9 +78,9 @@ TEST(FieldKitProcess, CaptureThroughTheRecorderGivesAWholePictureAndATraceOfTheS
 #if defined(_WIN32)
     // Windows finds the Camera SDK in the program's folder: the recorder
     // goes there with kqcam and KQSDK.dll.
-    ASSERT_TRUE(tooltest::CopyFile(tooltest::KqcamProgram(), folder + "kqcam.exe"));
-    ASSERT_TRUE(tooltest::CopyFile(tooltest::KqsdkLibrary(), folder + "KQSDK.dll"));
-    ASSERT_TRUE(tooltest::CopyFile(tooltest::RecorderLibrary(), folder + "ZTSDK_32.dll"));
+    ASSERT_TRUE(tooltest::CopyBytes(tooltest::KqcamProgram(), folder + "kqcam.exe"));
+    ASSERT_TRUE(tooltest::CopyBytes(tooltest::KqsdkLibrary(), folder + "KQSDK.dll"));
+    ASSERT_TRUE(tooltest::CopyBytes(tooltest::RecorderLibrary(), folder + "ZTSDK_32.dll"));
     const std::string program = folder + "kqcam.exe";
 #else
     // The bridge finds the Camera SDK beside itself unless told otherwise.

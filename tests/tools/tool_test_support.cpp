@@ -82,7 +82,7 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-bool CopyFile(const std::string& from, const std::string& to) {
+bool CopyBytes(const std::string& from, const std::string& to) {
     std::ifstream in(from, std::ios::binary);
     std::ofstream out(to, std::ios::binary);
     out << in.rdbuf();

@@ -21,7 +21,7 @@ std::string RecorderLibrary();
 // A fresh, empty folder under the build tree, with a trailing separator.
 std::string WorkFolder(const std::string& name);
 std::string ReadFile(const std::string& path);
-bool CopyFile(const std::string& from, const std::string& to);
+bool CopyBytes(const std::string& from, const std::string& to);
 
 struct Run {
     int exitCode = -1;

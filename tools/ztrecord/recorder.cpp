@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -147,6 +148,7 @@ struct State {
     std::mutex mutex;
     bool loadTried = false;
     bool loaded = false;
+    std::atomic<bool> ready{false};  // loaded, and api complete: read without the mutex
     ztkit::ZtApi api;
     std::vector<std::unique_ptr<Wrap>> wraps;
     std::unordered_map<const void*, Wrap*> liveSubscriptions;
@@ -220,6 +222,7 @@ const char kRealDefault[] = "libZTSDK_32.real.so";
 // Opens the trace and loads the real Camera SDK, once, on the first call.
 bool Ready() {
     State& state = S();
+    if (state.ready.load(std::memory_order_acquire)) return true;
     std::lock_guard<std::mutex> lock(state.mutex);
     if (state.loadTried) return state.loaded;
     state.loadTried = true;
@@ -292,6 +295,7 @@ bool Ready() {
     }
     state.log.Write(ztrecord::TraceLine(Microseconds(Clock::now()), ThreadId(), head));
     state.loaded = true;
+    state.ready.store(true, std::memory_order_release);
     return true;
 }
 
