@@ -130,8 +130,12 @@ protected:
 #define ZTPROBE_TEST_TAKE(name) api.name = &::name;
         ZT_FUNCTION_LIST(ZTPROBE_TEST_TAKE)
 #undef ZTPROBE_TEST_TAKE
+        // A callback that lingers returns as soon as ZTFree has: with a
+        // Camera SDK that does not wait, long lingers cost nothing and leave
+        // the probe all the time it needs to call ZTFree meanwhile.
         options.freeCycles = 8;
-        options.lingerMs = 200;
+        options.lingerMs = 5000;
+        options.cycleLingerMs = 5000;
     }
     void TearDown() override { ZTSim_Reset(); }
 
@@ -172,6 +176,9 @@ TEST_F(ProbeOfSimulator, AWaitingFreeAndSeveralPreviewThreadsHold) {
     ZTSim_SetFreeWaitsForCallbacks(1);
     ZTSim_SetCallbackThreads(2);
     options.shoot = false;
+    // Here every ZTFree waits out the linger: short ones.
+    options.lingerMs = 100;
+    options.cycleLingerMs = 10;
     const ztprobe::ProbeResult result = ztprobe::RunProbe(api, options);
     EXPECT_EQ(ztprobe::ExitStatus(result), 0) << ztprobe::HumanReport(result);
     EXPECT_TRUE(result.freeWaitsForCallbacks);

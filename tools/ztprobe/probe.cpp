@@ -504,7 +504,7 @@ ProbeResult RunProbe(const ztkit::ZtApi& api, const ProbeOptions& options) {
             FreeWatch* cycle = nullptr;
             bool ignored = false;
             double us = 0;
-            if (FreeDuringCallback(shared, session, 20, options.waitMs / 5, &cycle, &ignored, &us)) ++result.freeCycles;
+            if (FreeDuringCallback(shared, session, options.cycleLingerMs, options.waitMs / 5, &cycle, &ignored, &us)) ++result.freeCycles;
             cycles.push_back(cycle);
         }
         cycles.push_back(watch);

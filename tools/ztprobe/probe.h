@@ -44,6 +44,7 @@ struct ProbeOptions {
     bool shoot = true;
     int freeCycles = 20;              // subscriptions freed with a callback in flight
     int lingerMs = 500;               // how long the measuring callback lingers at most
+    int cycleLingerMs = 20;           // the same in each of the cycles
     int waitMs = 10000;               // limit of every wait for a callback
 };
 
