@@ -27,7 +27,10 @@
 //                                threads; 0: it does not (the default)
 //   ZTSIM_CALLBACK_THREADS=N     preview frames delivered on N callback
 //                                threads in turn (1 to 4)
+//   ZTSIM_TRACE=PATH             the camera of a trace of the recording
+//                                Camera SDK (ZTSim_LoadTraceCamera)
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -177,6 +180,17 @@ void ApplyCallbackThreads(const char* value) {
     ZTSim_SetCallbackThreads(static_cast<uint32_t>(count));
 }
 
+void ApplyTrace(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return;
+    std::string text;
+    char chunk[65536];
+    std::size_t got = 0;
+    while (text.size() < (64u << 20) && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+    std::fclose(file);
+    ZTSim_LoadTraceCamera(text.data(), static_cast<uint32_t>(text.size()));
+}
+
 struct EnvironmentConfig {
     EnvironmentConfig() {
         if (const char* value = std::getenv("ZTSIM_CAMERAS")) ApplyCameras(value);
@@ -187,6 +201,7 @@ struct EnvironmentConfig {
         if (const char* value = std::getenv("ZTSIM_SHUTTER_DURING_SHOOT")) ApplyShutterDuringShoot(value);
         if (const char* value = std::getenv("ZTSIM_FREE_WAITS")) ApplyFreeWaits(value);
         if (const char* value = std::getenv("ZTSIM_CALLBACK_THREADS")) ApplyCallbackThreads(value);
+        if (const char* value = std::getenv("ZTSIM_TRACE")) ApplyTrace(value);
     }
 };
 

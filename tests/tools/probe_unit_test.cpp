@@ -223,3 +223,37 @@ TEST_F(ProbeOfSimulator, AMissingFunctionOrNoCameraEndsTheProbeEarly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Lines as the recording Camera SDK writes them, from a camera in the field.
+const char kFieldTrace[] =
+    "404 t=7 ZTGetCameraList(0x1) -> 0x00000000 list=0x2 count=1 [0x12345678 \"Field \\\"Cam\\\"\"] [4 us]\n"
+    "900 t=7 ZTGetPreviewFrame(0x3) -> 0x00000000 frame=0x4 size=230454 width=320 height=-240 [30 us]\n"
+    "950 t=7 ZTGetPropertyList(0x3) -> 0x00000000 ids=0x5 count=3 [0 3 11] [4 us]\n"
+    "951 t=7 ZTGetPropertyDesc(0x3, id=3) -> 0x00000000 desc=0x6 count=2 [1 2] [2 us]\n"
+    "952 t=7 ZTGetPropertyData(0x3, id=3) -> 0x00000000 value=2 [1 us]\n"
+    "953 t=7 ZTGetPropertyData(0x3, id=0) -> 0x20000001 [1 us]\n"
+    "954 t=7 ZTGetPropertyDesc(0x3, id=11) -> 0x00000000 desc=0x7 count=90 [1 2 3 ...] [2 us]\n"
+    "960 t=7 ZTGetMaximumZoom(0x3) -> 0x00000000 maximum=42 [1 us]\n"
+    "961 t=7 ZTGetZoom(0x3) -> 0x00000000 position=7 [1 us]\n"
+    "962 t=9 callback NewPreviewFrame #6() [3 us]\n";
+
+TEST_F(ProbeOfSimulator, TheCameraOfAFieldTraceIsWhatTheSimulatorThenOffers) {
+    const std::int32_t propertyElevenBefore = ZTSim_PropertyValue(11);
+    EXPECT_EQ(ZTSim_LoadTraceCamera(kFieldTrace, sizeof kFieldTrace - 1), 7u);
+    EXPECT_EQ(ZTSim_PropertyValue(3), 2);
+    EXPECT_EQ(ZTSim_PropertyValue(11), propertyElevenBefore);  // its list was cut: kept as it was
+    options.shoot = false;
+    const ztprobe::ProbeResult result = ztprobe::RunProbe(api, options);
+    ASSERT_EQ(result.cameras.size(), 1u) << ztprobe::HumanReport(result);
+    EXPECT_EQ(result.cameras[0].id, 0x12345678u);
+    EXPECT_EQ(result.cameras[0].name, "Field \"Cam\"");
+    EXPECT_EQ(result.propertyCount, 3);
+    EXPECT_EQ(result.maxZoom, 42);
+    EXPECT_EQ(result.frame.width, 320);
+    EXPECT_EQ(Find(result, "properties").status, Status::Holds) << Find(result, "properties").detail;
+    EXPECT_NE(Find(result, "properties").detail.find("position 7"), std::string::npos);
+}
+
+}  // namespace

@@ -639,6 +639,13 @@ ZT_API ZTResult ZT_STDCALL ZTGetPreviewFrame(ZTHandle session, std::uint8_t** fr
         std::string text = "ZTGetPreviewFrame(" + Pointer(session) + ") -> " + ResultText(result);
         if (result == ZT_OK && frame != nullptr && size != nullptr) {
             text += " frame=" + Pointer(*frame) + " size=" + std::to_string(*size);
+            // The picture's size from its header, read within the byte count.
+            if (*frame != nullptr && *size >= 26) {
+                std::int32_t width = 0, height = 0;
+                std::memcpy(&width, *frame + 18, sizeof width);
+                std::memcpy(&height, *frame + 22, sizeof height);
+                text += " width=" + std::to_string(width) + " height=" + std::to_string(height);
+            }
             Track(*frame, "preview frame");
         }
         Line(start, text);
