@@ -176,6 +176,15 @@ void Line(Clock::time_point start, const std::string& text) {
     }
 }
 
+// Line() with its text made inside the guard too.
+template <class Text>
+void Record(Clock::time_point start, Text text) {
+    try {
+        Line(start, text());
+    } catch (...) {
+    }
+}
+
 std::string Environment(const char* name) {
 #if defined(_WIN32)
     std::wstring wide(name, name + std::strlen(name));
@@ -219,13 +228,27 @@ const char kRealDefault[] = "ZTSDK_32.real.dll";
 const char kRealDefault[] = "libZTSDK_32.real.so";
 #endif
 
-// Opens the trace and loads the real Camera SDK, once, on the first call.
+// True once the real Camera SDK is loaded: the first call opens the trace
+// and loads it (once, whichever thread calls first).
+bool Load(State& state);
+
 bool Ready() {
     State& state = S();
     if (state.ready.load(std::memory_order_acquire)) return true;
     std::lock_guard<std::mutex> lock(state.mutex);
     if (state.loadTried) return state.loaded;
     state.loadTried = true;
+    try {
+        return Load(state);
+    } catch (...) {
+        // Out of memory while loading: as if the real one could not be loaded.
+        state.api = ztkit::ZtApi();
+        return false;
+    }
+}
+
+// Opens the trace and loads the real Camera SDK (with state.mutex held).
+bool Load(State& state) {
     KeepErrors keep;
     std::string out = Environment("ZTRECORD_OUT");
     if (out.empty()) out = "ztrecord.log";
@@ -467,7 +490,7 @@ ZT_API ZTResult ZT_STDCALL ZTInitializeSDK(void) {
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTInitializeSDK();
     KeepErrors keep;
-    Line(start, "ZTInitializeSDK() -> " + ResultText(result));
+    Record(start, [&]() { return "ZTInitializeSDK() -> " + ResultText(result); });
     return result;
 }
 
@@ -477,7 +500,7 @@ ZT_API ZTResult ZT_STDCALL ZTTerminateSDK(void) {
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTTerminateSDK();
     KeepErrors keep;
-    Line(start, "ZTTerminateSDK() -> " + ResultText(result));
+    Record(start, [&]() { return "ZTTerminateSDK() -> " + ResultText(result); });
     return result;
 }
 
@@ -488,7 +511,7 @@ ZT_API ZTHandle ZT_STDCALL ZTGetCameraManager(void) {
     const ZTHandle handle = S().api.ZTGetCameraManager();
     KeepErrors keep;
     Track(handle, "camera manager");
-    Line(start, "ZTGetCameraManager() -> " + Pointer(handle));
+    Record(start, [&]() { return "ZTGetCameraManager() -> " + Pointer(handle); });
     return handle;
 }
 
@@ -625,7 +648,7 @@ ZT_API ZTResult ZT_STDCALL ZTSetPreviewState(ZTHandle session, std::int32_t on) 
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTSetPreviewState(session, on);
     KeepErrors keep;
-    Line(start, "ZTSetPreviewState(" + Pointer(session) + ", on=" + std::to_string(on) + ") -> " + ResultText(result));
+    Record(start, [&]() { return "ZTSetPreviewState(" + Pointer(session) + ", on=" + std::to_string(on) + ") -> " + ResultText(result); });
     return result;
 }
 
@@ -660,7 +683,7 @@ ZT_API ZTResult ZT_STDCALL ZTShoot(ZTHandle session) {
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTShoot(session);
     KeepErrors keep;
-    Line(start, "ZTShoot(" + Pointer(session) + ") -> " + ResultText(result));
+    Record(start, [&]() { return "ZTShoot(" + Pointer(session) + ") -> " + ResultText(result); });
     return result;
 }
 
@@ -670,8 +693,8 @@ ZT_API ZTResult ZT_STDCALL ZTDownloadFile(ZTHandle session, std::uint32_t item, 
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTDownloadFile(session, item, mode);
     KeepErrors keep;
-    Line(start, "ZTDownloadFile(" + Pointer(session) + ", item=" + std::to_string(item) + ", mode=" +
-                    std::to_string(mode) + ") -> " + ResultText(result));
+    Record(start, [&]() { return "ZTDownloadFile(" + Pointer(session) + ", item=" + std::to_string(item) + ", mode=" +
+                    std::to_string(mode) + ") -> " + ResultText(result); });
     return result;
 }
 
@@ -681,7 +704,7 @@ ZT_API ZTResult ZT_STDCALL ZTUpdateAEAF(ZTHandle session) {
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTUpdateAEAF(session);
     KeepErrors keep;
-    Line(start, "ZTUpdateAEAF(" + Pointer(session) + ") -> " + ResultText(result));
+    Record(start, [&]() { return "ZTUpdateAEAF(" + Pointer(session) + ") -> " + ResultText(result); });
     return result;
 }
 
@@ -759,8 +782,8 @@ ZT_API ZTResult ZT_STDCALL ZTSetPropertyData(ZTHandle session, std::int32_t prop
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTSetPropertyData(session, propertyId, value);
     KeepErrors keep;
-    Line(start, "ZTSetPropertyData(" + Pointer(session) + ", id=" + std::to_string(propertyId) + ", value=" +
-                    std::to_string(value) + ") -> " + ResultText(result));
+    Record(start, [&]() { return "ZTSetPropertyData(" + Pointer(session) + ", id=" + std::to_string(propertyId) + ", value=" +
+                    std::to_string(value) + ") -> " + ResultText(result); });
     return result;
 }
 
@@ -793,8 +816,8 @@ ZT_API ZTResult ZT_STDCALL ZTGetZoom(ZTHandle session, std::int32_t* position) {
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTGetZoom(session, position);
     KeepErrors keep;
-    Line(start, "ZTGetZoom(" + Pointer(session) + ") -> " + ResultText(result) +
-                    (result == ZT_OK && position != nullptr ? " position=" + std::to_string(*position) : std::string()));
+    Record(start, [&]() { return "ZTGetZoom(" + Pointer(session) + ") -> " + ResultText(result) +
+                    (result == ZT_OK && position != nullptr ? " position=" + std::to_string(*position) : std::string()); });
     return result;
 }
 
@@ -804,8 +827,8 @@ ZT_API ZTResult ZT_STDCALL ZTSetZoom(ZTHandle session, std::int32_t position) {
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTSetZoom(session, position);
     KeepErrors keep;
-    Line(start, "ZTSetZoom(" + Pointer(session) + ", position=" + std::to_string(position) + ") -> " +
-                    ResultText(result));
+    Record(start, [&]() { return "ZTSetZoom(" + Pointer(session) + ", position=" + std::to_string(position) + ") -> " +
+                    ResultText(result); });
     return result;
 }
 
@@ -815,8 +838,8 @@ ZT_API ZTResult ZT_STDCALL ZTGetMaximumZoom(ZTHandle session, std::int32_t* maxi
     const Clock::time_point start = Clock::now();
     const ZTResult result = S().api.ZTGetMaximumZoom(session, maximum);
     KeepErrors keep;
-    Line(start, "ZTGetMaximumZoom(" + Pointer(session) + ") -> " + ResultText(result) +
-                    (result == ZT_OK && maximum != nullptr ? " maximum=" + std::to_string(*maximum) : std::string()));
+    Record(start, [&]() { return "ZTGetMaximumZoom(" + Pointer(session) + ") -> " + ResultText(result) +
+                    (result == ZT_OK && maximum != nullptr ? " maximum=" + std::to_string(*maximum) : std::string()); });
     return result;
 }
 
