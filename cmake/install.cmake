@@ -6,12 +6,15 @@
 #   include/kqsdk.h                  include/kqsdk.h
 #   lib/KQSDK.lib (Microsoft)        lib/pkgconfig/kqsdk.pc
 #   lib/libKQSDK.dll.a (mingw)
+#   bin/ztprobe.exe                  bin/ztprobe
 #   simulator/ZTSDK_32.dll           simulator/libZTSDK_32.so
+#   recorder/ZTSDK_32.dll            recorder/libZTSDK_32.so
 #   lib/cmake/KQSDK/                 lib/cmake/KQSDK/
 #   README.md, INTEGRATORS-GUIDE.md, CHANGELOG.md, examples/
 #
 # The simulated Camera SDK stays apart from the library so that nobody ships
-# it in place of the real one. The split-off debug information (*.debug)
+# it in place of the real one; so does the recording Camera SDK, which goes
+# in place of the real one only while a trace is taken. The split-off debug information (*.debug)
 # goes beside each binary in its own component, Debug, which the release
 # archive leaves out (scripts/package.sh packs it separately).
 include(CMakePackageConfigHelpers)
@@ -26,14 +29,18 @@ endfunction()
 
 if(WIN32)
   # Copied as built: the installed DLL is byte for byte the one the tests ran.
-  install(PROGRAMS $<TARGET_FILE:KQSDK> $<TARGET_FILE:kqcam> DESTINATION bin COMPONENT Runtime)
+  install(PROGRAMS $<TARGET_FILE:KQSDK> $<TARGET_FILE:kqcam> $<TARGET_FILE:ztprobe> DESTINATION bin
+          COMPONENT Runtime)
   install(PROGRAMS $<TARGET_FILE:ZTSDK_32> DESTINATION simulator COMPONENT Simulator)
+  install(PROGRAMS $<TARGET_FILE:ztrecord> DESTINATION recorder COMPONENT Runtime)
   install(FILES ${CMAKE_BINARY_DIR}/lib/KQSDK.lib DESTINATION lib COMPONENT Development)
   install(FILES ${CMAKE_BINARY_DIR}/lib/libKQSDK_client.a DESTINATION lib
           RENAME libKQSDK.dll.a COMPONENT Development)
   kqsdk_install_debug_info(KQSDK bin)
   kqsdk_install_debug_info(kqcam bin)
+  kqsdk_install_debug_info(ztprobe bin)
   kqsdk_install_debug_info(ZTSDK_32 simulator)
+  kqsdk_install_debug_info(ztrecord recorder)
 else()
   # The client finds the library in ../lib; the library finds the Camera SDK
   # beside itself (its RUNPATH, $ORIGIN, is the same built and installed, so
@@ -41,10 +48,14 @@ else()
   set_target_properties(kqcam PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
   install(TARGETS KQSDK LIBRARY DESTINATION lib COMPONENT Runtime NAMELINK_COMPONENT Development)
   install(TARGETS kqcam RUNTIME DESTINATION bin COMPONENT Runtime)
+  install(PROGRAMS $<TARGET_FILE:ztprobe> DESTINATION bin COMPONENT Runtime)
   install(PROGRAMS $<TARGET_FILE:ZTSDK_32> DESTINATION simulator COMPONENT Simulator)
+  install(PROGRAMS $<TARGET_FILE:ztrecord> DESTINATION recorder COMPONENT Runtime)
   kqsdk_install_debug_info(KQSDK lib)
   kqsdk_install_debug_info(kqcam bin)
+  kqsdk_install_debug_info(ztprobe bin)
   kqsdk_install_debug_info(ZTSDK_32 simulator)
+  kqsdk_install_debug_info(ztrecord recorder)
 
   configure_file(${PROJECT_SOURCE_DIR}/cmake/kqsdk.pc.in ${CMAKE_BINARY_DIR}/package/kqsdk.pc @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/package/kqsdk.pc DESTINATION lib/pkgconfig COMPONENT Development)
@@ -73,7 +84,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples COMPONENT
 # the debug information.
 # What the archives hold, for scripts/package.sh to build.
 add_custom_target(kqsdk_release)
-add_dependencies(kqsdk_release KQSDK ZTSDK_32 kqcam)
+add_dependencies(kqsdk_release KQSDK ZTSDK_32 kqcam ztprobe ztrecord)
 if(WIN32)
   add_dependencies(kqsdk_release kqsdk_client_import_lib)
 endif()

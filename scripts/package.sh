@@ -35,13 +35,13 @@ fail() {
 for preset in "${presets[@]}"; do
   case "$preset" in
     mingw-x86) system=win32 ext=zip library=bin/KQSDK.dll built=bin/KQSDK.dll
-      required=(bin/KQSDK.dll bin/kqcam.exe include/kqsdk.h lib/KQSDK.lib lib/libKQSDK.dll.a
-                simulator/ZTSDK_32.dll)
+      required=(bin/KQSDK.dll bin/kqcam.exe bin/ztprobe.exe include/kqsdk.h lib/KQSDK.lib
+                lib/libKQSDK.dll.a simulator/ZTSDK_32.dll recorder/ZTSDK_32.dll)
       simulator=ZTSDK_32.dll ;;
     linux-x86) system=linux-i386 ext=tar.gz library=lib/libKQSDK.so.VERSION
       built=bin/libKQSDK.so.VERSION
-      required=(bin/kqcam include/kqsdk.h lib/libKQSDK.so lib/pkgconfig/kqsdk.pc
-                simulator/libZTSDK_32.so)
+      required=(bin/kqcam bin/ztprobe include/kqsdk.h lib/libKQSDK.so lib/pkgconfig/kqsdk.pc
+                simulator/libZTSDK_32.so recorder/libZTSDK_32.so)
       simulator=libZTSDK_32.so ;;
     *) fail "no archive for preset $preset (mingw-x86 or linux-x86)" ;;
   esac
@@ -70,8 +70,10 @@ for preset in "${presets[@]}"; do
     grep -q " $name/$file\( ->.*\)\?$" <<<"$listing" || fail "$archive lacks $file"
   done
   if grep -q '\.debug$' <<<"$listing"; then fail "$archive holds debug information"; fi
-  if grep " $name/" <<<"$listing" | grep "/$simulator\$" | grep -vq " $name/simulator/$simulator\$"; then
-    fail "$archive holds the simulated Camera SDK outside simulator/"
+  # The recording Camera SDK has the same name, in recorder/.
+  if grep " $name/" <<<"$listing" | grep "/$simulator\$" |
+     grep -v " $name/recorder/$simulator\$" | grep -vq " $name/simulator/$simulator\$"; then
+    fail "$archive holds a Camera SDK outside simulator/ and recorder/"
   fi
   # The library in the archive is the one built and tested in build/<preset>.
   case "$ext" in

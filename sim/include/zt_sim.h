@@ -344,6 +344,17 @@ ZTSIM_API void ZTSim_SetFreeWaitsForCallbacks(int32_t on);
  * the callback returns. */
 ZTSIM_API uint32_t ZTSim_CallbacksRunning(void);
 
+/* ---- A camera from a trace ----
+ *
+ * Takes the camera a trace of the recording Camera SDK shows (`length`
+ * bytes of its text): the cameras listed, the properties offered, their
+ * supported and current values, the zoom's maximum and position, and the
+ * preview picture's size, each from the last successful call in the trace
+ * that shows it; other lines, failed calls and cut lists are skipped.
+ * Properties outside 0..17 are ignored, as ZTSim_SetOfferedProperties
+ * does. Returns the number of facts taken. */
+ZTSIM_API uint32_t ZTSim_LoadTraceCamera(const char* text, uint32_t length);
+
 /* ---- Environment ----
  *
  * When the library is loaded it reads these variables, so that a program
@@ -367,6 +378,13 @@ ZTSIM_API uint32_t ZTSim_CallbacksRunning(void);
  *                                 session opened, then one every EVERY ms
  *                                 (default 0: one after another)
  *   ZTSIM_SHUTTER_DURING_SHOOT=N  ZTSim_PressShutterButtonDuringShoot(N)
+ *   ZTSIM_FREE_WAITS=1            ZTSim_SetFreeWaitsForCallbacks(1): ZTFree
+ *                                 waits for callbacks in flight (0: the
+ *                                 default, it does not)
+ *   ZTSIM_CALLBACK_THREADS=N      ZTSim_SetCallbackThreads(N): preview
+ *                                 frames on N threads in turn (1 to 4)
+ *   ZTSIM_TRACE=PATH              ZTSim_LoadTraceCamera with the file at
+ *                                 PATH (its first 64 MiB)
  */
 
 #ifdef __cplusplus

@@ -22,7 +22,15 @@
 //                                first MS milliseconds after the first
 //                                session opened, then every EVERY ms
 //   ZTSIM_SHUTTER_DURING_SHOOT=N the N-th ZTShoot also presses the button
+//   ZTSIM_FREE_WAITS=1           ZTFree of a subscription (and ZTTerminateSDK)
+//                                waits for its callbacks running on other
+//                                threads; 0: it does not (the default)
+//   ZTSIM_CALLBACK_THREADS=N     preview frames delivered on N callback
+//                                threads in turn (1 to 4)
+//   ZTSIM_TRACE=PATH             the camera of a trace of the recording
+//                                Camera SDK (ZTSim_LoadTraceCamera)
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -160,6 +168,29 @@ void ApplyShutterDuringShoot(const char* value) {
     ZTSim_PressShutterButtonDuringShoot(static_cast<uint32_t>(shoot));
 }
 
+void ApplyFreeWaits(const char* value) {
+    long long on = 0;
+    if (!ParseNumber(value, &on) || (on != 0 && on != 1)) return;
+    ZTSim_SetFreeWaitsForCallbacks(static_cast<int32_t>(on));
+}
+
+void ApplyCallbackThreads(const char* value) {
+    long long count = 0;
+    if (!ParseNumber(value, &count) || count < 1 || count > 4) return;
+    ZTSim_SetCallbackThreads(static_cast<uint32_t>(count));
+}
+
+void ApplyTrace(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return;
+    std::string text;
+    char chunk[65536];
+    std::size_t got = 0;
+    while (text.size() < (64u << 20) && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+    std::fclose(file);
+    ZTSim_LoadTraceCamera(text.data(), static_cast<uint32_t>(text.size()));
+}
+
 struct EnvironmentConfig {
     EnvironmentConfig() {
         if (const char* value = std::getenv("ZTSIM_CAMERAS")) ApplyCameras(value);
@@ -168,6 +199,9 @@ struct EnvironmentConfig {
         if (const char* value = std::getenv("ZTSIM_CAMERA_ERROR")) ScheduleCameraError(value);
         if (const char* value = std::getenv("ZTSIM_SHUTTER_BUTTON")) ScheduleShutterButton(value);
         if (const char* value = std::getenv("ZTSIM_SHUTTER_DURING_SHOOT")) ApplyShutterDuringShoot(value);
+        if (const char* value = std::getenv("ZTSIM_FREE_WAITS")) ApplyFreeWaits(value);
+        if (const char* value = std::getenv("ZTSIM_CALLBACK_THREADS")) ApplyCallbackThreads(value);
+        if (const char* value = std::getenv("ZTSIM_TRACE")) ApplyTrace(value);
     }
 };
 
