@@ -125,9 +125,11 @@ trap 'exit 143' TERM
 say "commit $(git -C "$repo" log -1 --format='%h %s' "$commit")"
 say "debootstrap bookworm (minbase) into $root from $mirror"
 t0=$SECONDS
+# The long steps run in the background and are waited for, so that an
+# interrupt reaches the clean-up at once rather than when they end.
 debootstrap --variant=minbase --include=git,ca-certificates,sudo bookworm "$root" "$mirror" \
-  >"$scratch/debootstrap.log" 2>&1 \
-  || { tail -n 30 "$scratch/debootstrap.log" >&2; die "debootstrap failed"; }
+  >"$scratch/debootstrap.log" 2>&1 &
+wait $! || { tail -n 30 "$scratch/debootstrap.log" >&2; die "debootstrap failed"; }
 say "debootstrap took $((SECONDS - t0)) s"
 
 # This host's apt sources, less the deb-src entry our own scripts add (a
@@ -165,7 +167,8 @@ say "running scripts/run-demo.sh in the chroot"
 echo "---- scripts/run-demo.sh ----"
 t0=$SECONDS
 demo_status=0
-in_chroot_as_demo bash -c 'cd ~/kqsdk && scripts/run-demo.sh' </dev/null || demo_status=$?
+in_chroot_as_demo bash -c 'cd ~/kqsdk && scripts/run-demo.sh' </dev/null &
+wait $! || demo_status=$?
 demo_seconds=$((SECONDS - t0))
 echo "---- end of scripts/run-demo.sh ----"
 
