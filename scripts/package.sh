@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 presets=(mingw-x86 linux-x86)
 if [ $# -gt 0 ]; then presets=("$@"); fi
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh package
 i386_host=$(bash scripts/i386-host.sh)
 out=$PWD/build/packages
 mkdir -p "$out"

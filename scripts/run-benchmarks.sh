@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh demo
+bash scripts/build-benchmark.sh
 if [ "$(bash scripts/i386-host.sh)" != native ]; then
   echo "run-benchmarks: this host runs 32-bit programs under qemu-i386; the figures are not comparable with bench/README.md" >&2
 fi

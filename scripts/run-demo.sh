@@ -13,7 +13,7 @@ start_dir=$PWD
 out_dir=${KQCAM_OUTPUT:-$start_dir/kqcam-output}
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh demo
 echo "Building (cmake --preset linux-x86)..." >&2
 cmake --preset linux-x86 >/dev/null
 cmake --build --preset linux-x86 --target kqcam >/dev/null

@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-300}
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh fuzz
 
 build=${KQSDK_FUZZ_BUILD_DIR:-build/fuzz}
 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 tool=${1:-drd}
 case "$tool" in drd|helgrind) ;; *) echo "usage: $0 [drd|helgrind]" >&2; exit 2 ;; esac
 # scripts/test-all.sh has installed everything already.
-[ "${KQSDK_DEPS_INSTALLED:-0}" = 1 ] || bash scripts/install-deps.sh
+[ "${KQSDK_DEPS_INSTALLED:-0}" = 1 ] || bash scripts/install-deps.sh race
 if [ "$(bash scripts/i386-host.sh)" != native ]; then
   echo "run-race-check: needs a host that runs 32-bit programs natively; this kernel does not, and Valgrind does not work under qemu-i386" >&2
   exit 1
