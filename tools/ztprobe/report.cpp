@@ -3,6 +3,7 @@
 #include <string>
 
 #include "probe.h"
+#include "text.h"
 
 namespace ztprobe {
 
@@ -14,23 +15,7 @@ std::string Printf(const char* format, double a, double b, double c) {
     return text;
 }
 
-std::string Json(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+std::string Json(const std::string& text) { return ztkit::Quoted(text, "\\u%04x"); }
 
 std::string Code(std::uint32_t code) {
     char text[16];

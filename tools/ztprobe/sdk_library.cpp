@@ -1,5 +1,7 @@
 #include "sdk_library.h"
 
+#include "text.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -15,14 +17,6 @@ namespace ztprobe {
 #if defined(_WIN32)
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (units <= 0) return std::wstring();
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(units));
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, buffer.data(), units);
-    return std::wstring(buffer.data());
-}
 
 std::string Narrow(const wchar_t* text) {
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -45,7 +39,7 @@ std::string DefaultLibraryPath() {
 }
 
 bool LoadSdk(const std::string& path, ztkit::ZtApi* api, std::string* error) {
-    const HMODULE module = LoadLibraryW(Wide(path).c_str());
+    const HMODULE module = LoadLibraryW(ztkit::Wide(path).c_str());
     if (module == nullptr) {
         *error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
         return false;

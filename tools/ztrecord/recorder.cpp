@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "text.h"
 #include "trace_log.h"
 #include "utf16_text.h"
 #include "zt_functions.h"
@@ -99,23 +100,7 @@ std::string Pointer(const void* pointer) {
     return text;
 }
 
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+std::string Quoted(const std::string& text) { return ztkit::Quoted(text, "\\x%02x"); }
 
 std::string PathText(const std::uint16_t* path) {
     if (path == nullptr) return "null";

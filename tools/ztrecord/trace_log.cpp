@@ -1,5 +1,7 @@
 #include "trace_log.h"
 
+#include "text.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -12,27 +14,13 @@
 
 namespace ztrecord {
 
-namespace {
-
-#if defined(_WIN32)
-std::wstring Wide(const std::string& text) {
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (units <= 0) return std::wstring();
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(units));
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, buffer.data(), units);
-    return std::wstring(buffer.data());
-}
-#endif
-
-}  // namespace
-
 TraceLog::~TraceLog() { Finish(std::string()); }
 
 bool TraceLog::Open(const std::string& path, std::uint64_t maxBytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (open_) return false;
 #if defined(_WIN32)
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE file = CreateFileW(ztkit::Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     file_ = file;
