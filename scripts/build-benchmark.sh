@@ -36,16 +36,6 @@ scratch="$(dirname "$PREFIX")/benchmark-src"
 mkdir -p "$scratch"
 log="$scratch/build.log"
 : >"$log"
-run() {
-  echo "+ $*" >>"$log"
-  if ! "$@" >>"$log" 2>&1; then
-    echo "$me: failed: $*" >&2
-    echo "---- last lines of $log ----" >&2
-    tail -n 40 "$log" >&2
-    exit 1
-  fi
-}
-
 . "$script_dir/apt.sh"
 . "$script_dir/deb-src.sh"
 status=0

@@ -63,18 +63,6 @@ mkdir -p "$scratch"
 log="$scratch/build.log"
 : >"$log"
 
-# Runs a command with its output appended to the log; on failure shows the
-# log's tail and stops.
-run() {
-  echo "+ $*" >>"$log"
-  if ! "$@" >>"$log" 2>&1; then
-    echo "$me: failed: $*" >&2
-    echo "---- last lines of $log ----" >&2
-    tail -n 40 "$log" >&2
-    exit 1
-  fi
-}
-
 . "$script_dir/apt.sh"
 apt_updated=0
 apt_update() {

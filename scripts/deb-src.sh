@@ -5,6 +5,20 @@
 #   deb entries (deb822 or classic format) when there is none. Returns 0 when
 #   it added an entry (the caller then runs apt-get update), 1 when one was
 #   there already, 2 when there is no deb entry to derive one from.
+#
+# run COMMAND...
+#   Runs a command with its output appended to the file named by $log; on
+#   failure shows the log's tail (prefixed with $me) and exits.
+
+run() {
+  echo "+ $*" >>"$log"
+  if ! "$@" >>"$log" 2>&1; then
+    echo "$me: failed: $*" >&2
+    echo "---- last lines of $log ----" >&2
+    tail -n 40 "$log" >&2
+    exit 1
+  fi
+}
 
 have_deb_src() {
   local f
