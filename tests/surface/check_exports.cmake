@@ -7,6 +7,7 @@
 # Inputs: -DLIBRARY=<path> -DKIND=elf|pe -DTOOL=<nm or objdump> -DHARDENED=ON|OFF
 #   -DSYMBOLS_TOOL=<nm> -DSYMBOLS_FILE=<the file holding LIBRARY's symbol table>
 cmake_policy(SET CMP0057 NEW)
+include(${CMAKE_CURRENT_LIST_DIR}/../support/exported_names.cmake)
 
 set(expected
   KQ_ClearEventCallBack KQ_ConnectCamera KQ_CreateCameraObject KQ_DestroyCameraObject
@@ -23,12 +24,7 @@ if(KIND STREQUAL "elf")
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "nm failed on ${LIBRARY}")
   endif()
-  string(REGEX MATCHALL "[0-9a-f]+ [TtWwDdBbRrVv] [^\n]+" lines "${symbols}")
-  set(exported)
-  foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] " "" name "${line}")
-    list(APPEND exported ${name})
-  endforeach()
+  kq_exported_names(elf "${symbols}" exported)
   execute_process(COMMAND readelf -d ${LIBRARY} OUTPUT_VARIABLE dynamic)
   if(NOT dynamic MATCHES "NEEDED[^\n]*\\[libZTSDK_32\\.so\\]")
     message(FATAL_ERROR "libKQSDK.so does not depend on libZTSDK_32.so:\n${dynamic}")
@@ -103,20 +99,9 @@ else()
       message(FATAL_ERROR "KQSDK.dll is built without the stack protector, or without its runtime linked in")
     endif()
   endif()
-  # The export name table: "[ordinal-1] name" after "[Ordinal/Name Pointer] Table".
-  string(REGEX REPLACE ".*Ordinal/Name Pointer\\] Table" "" names "${table}")
-  string(FIND "${names}" "\n\n" table_end)
-  string(SUBSTRING "${names}" 0 ${table_end} names)
-  string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_@0-9]+" rows "${names}")
-  set(exported)
-  foreach(row IN LISTS rows)
-    string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${row}")
-    list(APPEND exported ${name})
-  endforeach()
+  kq_exported_names(pe "${table}" exported)
 endif()
 
-list(SORT exported)
-list(REMOVE_DUPLICATES exported)
 set(sorted_expected ${expected})
 list(SORT sorted_expected)
 if(NOT exported STREQUAL sorted_expected)

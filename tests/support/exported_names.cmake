@@ -1,0 +1,26 @@
+# kq_exported_names(KIND TEXT OUT): the names a library exports, sorted and
+# without duplicates, read from its symbol table as `nm -D --defined-only`
+# prints it (KIND elf) or from the export name table of `objdump -p`
+# (KIND pe: "[ordinal-1] name" rows after "[Ordinal/Name Pointer] Table").
+function(kq_exported_names kind text out)
+  set(exported)
+  if(kind STREQUAL "elf")
+    string(REGEX MATCHALL "[0-9a-f]+ [TtWwDdBbRrVv] [^\n]+" rows "${text}")
+    foreach(row IN LISTS rows)
+      string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] " "" name "${row}")
+      list(APPEND exported ${name})
+    endforeach()
+  else()
+    string(REGEX REPLACE ".*Ordinal/Name Pointer\\] Table" "" names "${text}")
+    string(FIND "${names}" "\n\n" table_end)
+    string(SUBSTRING "${names}" 0 ${table_end} names)
+    string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_@0-9]+" rows "${names}")
+    foreach(row IN LISTS rows)
+      string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${row}")
+      list(APPEND exported ${name})
+    endforeach()
+  endif()
+  list(SORT exported)
+  list(REMOVE_DUPLICATES exported)
+  set(${out} "${exported}" PARENT_SCOPE)
+endfunction()
